@@ -1,0 +1,20 @@
+// Hysteresis comparator and on-delay timer. Their state lives with the caller.
+#pragma once
+
+#include <cstdint>
+
+namespace svg {
+
+// Schmitt trigger: with state set the result is x > off, otherwise x > on (both strict).
+// Callers pass their previous result as state and an off-threshold below the on-threshold.
+bool HystCmp(float x, float on, float off, bool state) noexcept;
+
+// On-delay: a rising edge of `in` loads `remaining` with `preset`; while `remaining` is above
+// 1e-5 s it counts down by `dt` and the output is 0; then the output follows `in`, falls
+// included. A preset of k time steps gives the first non-zero output on the (k + 1)-th call
+// after the edge; an edge while the timer runs reloads it; a preset not above 1e-5 s passes
+// the input through at once.
+std::int32_t TonTimer(std::int32_t in, std::int32_t& prev_in, float preset, float& remaining,
+                      float dt) noexcept;
+
+}  // namespace svg

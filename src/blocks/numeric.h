@@ -1,0 +1,67 @@
+// Recurring numeric rules shared by the control blocks, the modules and the framework.
+//
+// Every conversion from a floating-point value to an integer goes through these helpers so
+// that NaN and out-of-range values give one defined result on every platform instead of
+// undefined behaviour.
+#pragma once
+
+#include <cstdint>
+
+namespace svg {
+
+// Truncation toward zero to a signed 32-bit integer with the result the x86 conversion
+// instruction gives: NaN and values outside the int32 range yield INT32_MIN (0x80000000,
+// whose low byte is 0).
+constexpr std::int32_t TruncToInt32(double x) noexcept {
+    if (x > -2147483649.0 && x < 2147483648.0) {
+        return static_cast<std::int32_t>(x);
+    }
+    return INT32_MIN;
+}
+
+// Truncation toward zero to a byte: the low byte of TruncToInt32. Used for flag and
+// selector bytes that a host channel writes.
+constexpr std::uint8_t TruncToByte(double x) noexcept {
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(TruncToInt32(x)) & 0xFFu);
+}
+
+// Truncation toward zero to an unsigned 32-bit integer, saturating: NaN and values below
+// 1 give 0 (negative counts mean "none"), values at or above 2^32 give UINT32_MAX.
+constexpr std::uint32_t TruncToUint32(double x) noexcept {
+    if (!(x >= 1.0)) {
+        return 0u;
+    }
+    if (x >= 4294967296.0) {
+        return UINT32_MAX;
+    }
+    return static_cast<std::uint32_t>(x);
+}
+
+// Safe reciprocal: 1/x, and 1e10 when x is exactly zero.
+constexpr float SafeRcp(float x) noexcept { return x == 0.0f ? 1e10f : 1.0f / x; }
+
+// Limit a value: above the upper limit gives the upper limit, otherwise the larger of the
+// lower limit and the value. Defined for any pair of limits (a lower limit above the upper
+// one gives the upper limit for large values and the lower limit otherwise) and a NaN value
+// yields the lower limit, so integrators recover from one bad sample.
+constexpr float Limit(float x, float lo, float hi) noexcept {
+    if (x > hi) {
+        return hi;
+    }
+    return x > lo ? x : lo;
+}
+
+// Elapsed-time test on the environment time counter (unsigned, +100 per host step, wraps
+// modulo 2^32). Stamps are kept as single-precision values and the test is carried out in
+// single precision. True when at least `delay` units have passed since `stamp`:
+// now - stamp >= delay, or, after a wrap (now - stamp < 0), now >= delay - (2^32 - stamp).
+constexpr bool ElapsedAtLeast(std::uint32_t now, float stamp, float delay) noexcept {
+    const float n = static_cast<float>(now);
+    const float diff = n - stamp;
+    if (diff >= delay) {
+        return true;
+    }
+    return diff < 0.0f && n >= delay - (4294967296.0f - stamp);
+}
+
+}  // namespace svg

@@ -1,0 +1,23 @@
+#include "blocks/pi_reg.h"
+
+#include "blocks/numeric.h"
+
+namespace svg {
+
+float PiRegStep(PiReg& r, float e, std::int32_t enable) noexcept {
+    if (enable == 0) {
+        r.Out = 0.0f;
+        r.I = 0.0f;
+        r.U = 0.0f;
+        r.Aw = 0.0f;
+        return 0.0f;
+    }
+    r.I = Limit(r.I + r.Ki * r.Ts * (e + r.Aw), r.IntMin, r.IntMax);
+    r.P = r.Kp * e;
+    r.U = r.P + r.I;
+    r.Out = Limit(r.U, -r.OutLim, r.OutLim);
+    r.Aw = (r.Out - r.U) * r.Kaw;
+    return r.Out;
+}
+
+}  // namespace svg

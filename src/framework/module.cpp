@@ -1,0 +1,93 @@
+#include "framework/module.h"
+
+#include "framework/environment.h"
+#include "framework/registry.h"
+
+namespace svg {
+namespace {
+
+// Four zero bytes: read as a float it is 0.0, read as a byte it is 0.
+struct ZeroCell {
+    float value;
+};
+constexpr ZeroCell kZeroCell{0.0f};
+
+int RegisterSignal(ModuleHeader* module, void* field, const char* descriptor, Registration kind) {
+    if (module == nullptr || module->env == nullptr) {
+        return 1;
+    }
+    SignalRegistry* registry =
+        kind == Registration::kVariable ? module->env->variables : module->env->parameters;
+    if (registry == nullptr) {
+        return 1;
+    }
+    return Register(registry, module->instance_name, field, descriptor, kind);
+}
+
+}  // namespace
+
+const float* ZeroCellFloat() noexcept { return &kZeroCell.value; }
+
+const std::uint8_t* ZeroCellByte() noexcept {
+    return reinterpret_cast<const std::uint8_t*>(&kZeroCell.value);
+}
+
+void InitHeader(ModuleHeader* header, Environment* env, const char* type_name,
+                const char* instance_name, TaskRegistration register_tasks) noexcept {
+    header->type_name = type_name;
+    header->instance_name = instance_name;
+    header->register_tasks = register_tasks;
+    header->env = env;
+}
+
+int RegisterParameter(ModuleHeader* module, void* field, const char* descriptor) noexcept {
+    return RegisterSignal(module, field, descriptor, Registration::kParameter);
+}
+
+int RegisterVariable(ModuleHeader* module, void* field, const char* descriptor) noexcept {
+    return RegisterSignal(module, field, descriptor, Registration::kVariable);
+}
+
+int DeclareInput(ModuleHeader*, const float** slot, const char*) noexcept {
+    if (slot != nullptr && *slot == nullptr) {
+        *slot = ZeroCellFloat();
+    }
+    return 0;
+}
+
+int DeclareInput(ModuleHeader*, const std::uint8_t** slot, const char*) noexcept {
+    if (slot != nullptr && *slot == nullptr) {
+        *slot = ZeroCellByte();
+    }
+    return 0;
+}
+
+int RegisterTask(int list, TaskRoutine routine, ModuleHeader* module) noexcept {
+    if (list < 1 || list > kTaskLists) {
+        return 1;
+    }
+    if (module == nullptr || module->env == nullptr || module->env->scheduler == nullptr ||
+        routine == nullptr) {
+        return 0;
+    }
+    Environment* env = module->env;
+    TaskList* head = env->scheduler->lists[list - 1];
+    if (head == nullptr) {
+        return 0;
+    }
+    auto* node = static_cast<TaskNode*>(AllocateZeroed(env->allocator, sizeof(TaskNode)));
+    if (node == nullptr) {
+        return 0;
+    }
+    node->routine = routine;
+    node->module = module;
+    if (head->last != nullptr) {
+        head->last->next = node;
+    } else {
+        head->first = node;
+    }
+    head->last = node;
+    return 0;
+}
+
+}  // namespace svg

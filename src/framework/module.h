@@ -1,0 +1,58 @@
+// What every module is made of: the module header, the task routine type, and the
+// registration operations a module calls from its create and task-registration operations.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+namespace svg {
+
+struct Environment;
+struct ModuleHeader;
+
+// A step routine takes its module as its only argument.
+using TaskRoutine = void (*)(ModuleHeader* module);
+// Appends the module's routines to task lists (the list index is the one the build gives)
+// and does start-up work that needs wired inputs and final parameter values.
+using TaskRegistration = int (*)(ModuleHeader* module, int list);
+
+// Every module instance begins with this header and is zero-filled when allocated.
+struct ModuleHeader {
+    const char* type_name;
+    const char* instance_name;  // prefixes every name the module registers
+    TaskRegistration register_tasks;
+    Environment* env;
+};
+
+// The module record behind a header. Modules are standard-layout records whose first member
+// is the header, so the two addresses are interchangeable.
+template <class M>
+M* As(ModuleHeader* header) noexcept {
+    static_assert(std::is_standard_layout_v<M>, "a module record must be standard-layout");
+    static_assert(offsetof(M, hdr) == 0, "a module record must begin with its header");
+    return reinterpret_cast<M*>(header);
+}
+
+// Fills the header; called first by every create operation.
+void InitHeader(ModuleHeader* header, Environment* env, const char* type_name,
+                const char* instance_name, TaskRegistration register_tasks) noexcept;
+
+// Parameter: registers the field and writes its default (or the description file's value).
+int RegisterParameter(ModuleHeader* module, void* field, const char* descriptor) noexcept;
+// Variable: makes the field known as a recordable signal.
+int RegisterVariable(ModuleHeader* module, void* field, const char* descriptor) noexcept;
+// Input: records nothing; the slot is pointed at the zero cell until the wiring fills it, so
+// an input without a producer reads 0 and no slot is ever null.
+int DeclareInput(ModuleHeader* module, const float** slot, const char* descriptor) noexcept;
+int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* descriptor) noexcept;
+
+// Appends a routine to task list 1..4 of the module's environment. 1 when the list index is
+// outside 1..4; 0 otherwise, also when no node could be allocated (nothing is appended then).
+int RegisterTask(int list, TaskRoutine routine, ModuleHeader* module) noexcept;
+
+// The zero cell: read by every input slot that has no producer. Never written (it is const).
+const float* ZeroCellFloat() noexcept;
+const std::uint8_t* ZeroCellByte() noexcept;
+
+}  // namespace svg

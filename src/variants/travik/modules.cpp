@@ -1,0 +1,30 @@
+#include "framework/sim_io.h"
+#include "framework/slots.h"
+#include "variants/travik/travik.h"
+
+namespace svg {
+namespace {
+
+template <class M>
+constexpr ModuleSpec Row(int slot, const char* name,
+                         ModuleHeader* (*create)(Environment*, ModuleHeader*, const char*),
+                         int task_rank, int task_list, bool early = false,
+                         void (*release)(Environment*, ModuleHeader*) = nullptr) {
+    return ModuleSpec{slot, name, sizeof(M), create, release, task_rank, task_list, early};
+}
+
+// Creation order (the order of the registry entries and so of the registry files). The
+// task rank is the position in the task-registration order, the list the one handed over.
+constexpr ModuleSpec kModules[] = {
+    Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
+    Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
+};
+
+constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),
+                          &WireTravik};
+
+}  // namespace
+
+const Variant& TravikVariant() noexcept { return kTravik; }
+
+}  // namespace svg

@@ -1,0 +1,204 @@
+// The full deliverable driven through its exported functions, as a simulation host does.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "support/library.h"
+#include "support/temp_dir.h"
+
+namespace svg::testing {
+namespace {
+
+constexpr int kChannels = 200;
+
+Library& Travik() {
+    static Library library(SVG_TRAVIK_LIBRARY, "Travik");
+    return library;
+}
+
+// One host run: the arrays, the storage block and the instance.
+class HostRun {
+  public:
+    explicit HostRun(std::array<double, 4> record = {0, 10, 10, 1}) : record_(record) {
+        for (int i = 0; i < 100; ++i) {
+            storage_[i] = static_cast<unsigned char>(i * 7);
+        }
+    }
+    int Init(int input_count = kChannels, int output_count = kChannels, double time = 0.0) {
+        return Travik().init(&instance_, 0, input_count, output_count, record_.data(), in.data(),
+                             out.data(), 0, storage_, time, 0.0);
+    }
+    int Step(double time) {
+        return Travik().step(instance_, 0, in.data(), out.data(), 0, storage_, time);
+    }
+    int Terminate() {
+        const int result = Travik().terminate(instance_);
+        instance_ = nullptr;
+        return result;
+    }
+    ~HostRun() {
+        if (instance_ != nullptr) {
+            Terminate();
+        }
+    }
+    unsigned char* storage() { return storage_; }
+    void* instance() { return instance_; }
+
+    std::array<double, kChannels> in{};
+    std::array<double, kChannels> out{};
+
+  private:
+    std::array<double, 4> record_;
+    unsigned char storage_[100];
+    void* instance_ = nullptr;
+};
+
+class HostE2E : public ::testing::Test {
+  protected:
+    TempWorkDir dir_;
+};
+
+TEST_F(HostE2E, TraceFilesHoldTheInitialisationLineAndOneLinePerStepBelowOneSecond) {
+    HostRun run;
+    run.in[0] = 1.5;
+    run.in[1] = -2.0;
+    ASSERT_EQ(run.Init(3, 2, 0.0), 0);
+    run.in[0] = 0.25;
+    run.in[42] = 1.0;  // deblock command, output channel 3
+    EXPECT_EQ(run.Step(0.5), 0);
+    EXPECT_EQ(run.Step(1.0), 0);  // at 1.0 s tracing has ended
+    EXPECT_EQ(run.Step(1.5), 0);
+    run.Terminate();
+    EXPECT_EQ(ReadFile("TravikDLLinput.txt"),
+              "0.00000000,  1.50000000e+00,-2.00000000e+00,0.00000000e+00,\n"
+              "0.50000000,  2.50000000e-01,-2.00000000e+00,0.00000000e+00,\n");
+    EXPECT_EQ(ReadFile("TravikDLLoutput.txt"),
+              "0.00000000,0.00000000e+00,0.00000000e+00,\n"
+              "0.50000000,0.00000000e+00,0.00000000e+00,\n");
+}
+
+TEST_F(HostE2E, ZeroCountsTraceOnlyTheTimeColumn) {
+    HostRun run;
+    ASSERT_EQ(run.Init(0, 0, 0.125), 0);
+    run.Terminate();
+    EXPECT_EQ(ReadFile("TravikDLLinput.txt"), "0.12500000,  \n");
+    EXPECT_EQ(ReadFile("TravikDLLoutput.txt"), "0.12500000,\n");
+}
+
+TEST_F(HostE2E, AChangedStorageBlockIsReportedOnceAtTheStepThatReceivesIt) {
+    HostRun run;
+    ASSERT_EQ(run.Init(), 0);
+    ::testing::internal::CaptureStdout();
+    run.Step(0.0001);
+    run.storage()[17] ^= 0x40;
+    run.Step(0.0002);
+    run.Step(0.0003);
+    run.storage()[3] ^= 0x01;
+    run.Step(1.0);  // no check from one second on
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, "Tnow:0.000200,  \xB4\xE6\xB4\xA2\xC7\xF8\xB4\xED\xCE\xF3!\n");
+}
+
+TEST_F(HostE2E, CommandBytesReachOutputChannelsThreeAndFourAsSignedBytes) {
+    HostRun run;
+    ASSERT_EQ(run.Init(), 0);
+    struct Case {
+        double deblock, running, out3, out4;
+    };
+    const Case cases[] = {{1.0, 0.0, 1.0, 0.0},
+                          {1.9, -0.5, 1.0, 0.0},
+                          {257.0, 255.0, 1.0, -1.0},
+                          {128.0, -1.0, -128.0, -1.0},
+                          {std::nan(""), 1e12, 0.0, 0.0}};
+    for (const Case& c : cases) {
+        run.in[42] = c.deblock;
+        run.in[43] = c.running;
+        run.Step(2.0);
+        EXPECT_EQ(run.out[3], c.out3) << c.deblock;
+        EXPECT_EQ(run.out[4], c.out4) << c.running;
+        EXPECT_EQ(run.out[20], 0.0);  // no protection flag set
+        EXPECT_EQ(run.out[199], 0.0);
+    }
+}
+
+TEST_F(HostE2E, RegistryFilesAreWrittenWithTheRunIdentifierAndTheWaveFileWithZero) {
+    {
+        HostRun run({7, 10, 10, 1});
+        ASSERT_EQ(run.Init(), 0);
+        run.Step(0.0);
+    }
+    EXPECT_TRUE(std::filesystem::exists("allParams_7.tbl"));
+    EXPECT_TRUE(std::filesystem::exists("allDescriptions_7.tsv"));
+    EXPECT_TRUE(std::filesystem::exists("RecordWaves_0.tsv"));
+    EXPECT_FALSE(std::filesystem::exists("allDescriptions_0.tsv"));
+}
+
+TEST_F(HostE2E, DescriptionFileLinesSurviveARunAndAreWrittenBack) {
+    WriteFile("allDescriptions_0.tsv",
+              "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
+              "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967295\r\n");
+    {
+        HostRun run;
+        ASSERT_EQ(run.Init(), 0);
+    }
+    EXPECT_EQ(ReadFile("allDescriptions_0.tsv"),
+              "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
+              "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967296.000000\n");
+}
+
+TEST_F(HostE2E, NullPointersFromTheHostNeverCrash) {
+    EXPECT_EQ(Travik().step(nullptr, 0, nullptr, nullptr, 0, nullptr, 0.0), 0);
+    EXPECT_EQ(Travik().terminate(nullptr), 0);
+    EXPECT_EQ(Travik().init(nullptr, 0, 1, 1, nullptr, nullptr, nullptr, 0, nullptr, 0.0, 0.0), 1);
+
+    void* instance = nullptr;
+    ASSERT_EQ(Travik().init(&instance, 0, 5, 5, nullptr, nullptr, nullptr, 0, nullptr, 0.0, 0.0),
+              0);
+    std::array<double, kChannels> out;
+    out.fill(-7.0);
+    EXPECT_EQ(Travik().step(instance, 0, nullptr, out.data(), 0, nullptr, 0.1), 0);
+    EXPECT_EQ(out[3], -7.0);  // nothing computed without inputs, nothing written
+    std::array<double, kChannels> in{};
+    in[43] = 3.0;
+    EXPECT_EQ(Travik().step(instance, 0, in.data(), out.data(), 0, nullptr, 0.2), 0);
+    EXPECT_EQ(out[4], 3.0);
+    EXPECT_EQ(Travik().step(instance, 0, in.data(), nullptr, 0, nullptr, 0.3), 0);
+    EXPECT_EQ(Travik().terminate(instance), 0);
+    // Without arrays the trace lines hold the time column only.
+    EXPECT_EQ(ReadFile("TravikDLLinput.txt").substr(0, 13), "0.00000000,  ");
+}
+
+TEST_F(HostE2E, NonFiniteHostValuesNeverReachTheControlStates) {
+    HostRun run;
+    ASSERT_EQ(run.Init(), 0);
+    run.in.fill(std::numeric_limits<double>::quiet_NaN());
+    run.in[43] = std::numeric_limits<double>::infinity();
+    run.Step(0.1);
+    for (int ch = 0; ch < kChannels; ++ch) {
+        EXPECT_TRUE(std::isfinite(run.out[ch])) << ch;
+    }
+    EXPECT_EQ(run.out[4], 0.0);
+}
+
+TEST_F(HostE2E, TwoInstancesInOneProcessStayIndependent) {
+    HostRun a;
+    HostRun b;
+    ASSERT_EQ(a.Init(), 0);
+    ASSERT_EQ(b.Init(), 0);
+    a.in[42] = 5.0;
+    b.in[42] = 9.0;
+    a.Step(2.0);
+    b.Step(2.0);
+    a.in[42] = 0.0;
+    a.Step(2.1);
+    EXPECT_EQ(a.out[3], 0.0);
+    EXPECT_EQ(b.out[3], 9.0);
+    EXPECT_NE(a.instance(), b.instance());
+}
+
+}  // namespace
+}  // namespace svg::testing
