@@ -40,6 +40,12 @@ constexpr std::uint32_t TruncToUint32(double x) noexcept {
 // Safe reciprocal: 1/x, and 1e10 when x is exactly zero.
 constexpr float SafeRcp(float x) noexcept { return x == 0.0f ? 1e10f : 1.0f / x; }
 
+// Division where the divisor can be zero: num / den, and num times the safe reciprocal of
+// zero (1e10) instead of a division by zero. Normal divisors divide, so results stay exact.
+constexpr float SafeDiv(float num, float den) noexcept {
+    return den != 0.0f ? num / den : num * SafeRcp(den);
+}
+
 // Limit a value: above the upper limit gives the upper limit, otherwise the larger of the
 // lower limit and the value. Defined for any pair of limits (a lower limit above the upper
 // one gives the upper limit for large values and the lower limit otherwise) and a NaN value

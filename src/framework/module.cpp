@@ -62,6 +62,28 @@ int DeclareInput(ModuleHeader*, const std::uint8_t** slot, const char*) noexcept
     return 0;
 }
 
+void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t count) noexcept {
+    auto* base = reinterpret_cast<unsigned char*>(module);
+    for (std::size_t i = 0; i < count; ++i) {
+        void* field = base + rows[i].offset;
+        const char* descriptor = rows[i].descriptor;
+        switch (rows[i].kind) {
+            case SignalKind::kFloatInput:
+                DeclareInput(module, static_cast<const float**>(field), descriptor);
+                break;
+            case SignalKind::kByteInput:
+                DeclareInput(module, static_cast<const std::uint8_t**>(field), descriptor);
+                break;
+            case SignalKind::kParameter:
+                RegisterParameter(module, field, descriptor);
+                break;
+            case SignalKind::kVariable:
+                RegisterVariable(module, field, descriptor);
+                break;
+        }
+    }
+}
+
 int RegisterTask(int list, TaskRoutine routine, ModuleHeader* module) noexcept {
     if (list < 1 || list > kTaskLists) {
         return 1;

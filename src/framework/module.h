@@ -47,6 +47,26 @@ int RegisterVariable(ModuleHeader* module, void* field, const char* descriptor) 
 int DeclareInput(ModuleHeader* module, const float** slot, const char* descriptor) noexcept;
 int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* descriptor) noexcept;
 
+// One row of a module's registration table: what kind of signal, where its field sits in the
+// module record, and its descriptor. A module registers all its signals from such tables, one
+// line per signal in registration order.
+enum class SignalKind : std::uint8_t { kFloatInput, kByteInput, kParameter, kVariable };
+
+struct SignalRow {
+    SignalKind kind;
+    std::size_t offset;  // offsetof(<module record>, <field>)
+    const char* descriptor;
+};
+
+// Registers every row in order. Registration results are not reported: a refused row leaves
+// its field at its zero-filled value.
+void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t count) noexcept;
+
+template <std::size_t N>
+void RegisterSignals(ModuleHeader* module, const SignalRow (&rows)[N]) noexcept {
+    RegisterSignals(module, rows, N);
+}
+
 // Appends a routine to task list 1..4 of the module's environment. 1 when the list index is
 // outside 1..4; 0 otherwise, also when no node could be allocated (nothing is appended then).
 int RegisterTask(int list, TaskRoutine routine, ModuleHeader* module) noexcept;

@@ -145,9 +145,13 @@ TEST_F(HostE2E, DescriptionFileLinesSurviveARunAndAreWrittenBack) {
         HostRun run;
         ASSERT_EQ(run.Init(), 0);
     }
-    EXPECT_EQ(ReadFile("allDescriptions_0.tsv"),
+    // The file's own lines come first, in file order, then the modules' parameters.
+    const std::string written = ReadFile("allDescriptions_0.tsv");
+    EXPECT_EQ(written.substr(0, 92),
               "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
               "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967296.000000\n");
+    EXPECT_NE(written.find("\nParameter.parm_TsTask1_us\t\ttype=f\t\tdefault=100.000000\n"),
+              std::string::npos);
 }
 
 TEST_F(HostE2E, NullPointersFromTheHostNeverCrash) {

@@ -1,5 +1,7 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
+#include "modules/MeterCtrl.h"
+#include "modules/Parameter.h"
 #include "variants/travik/travik.h"
 
 namespace svg {
@@ -18,6 +20,8 @@ constexpr ModuleSpec Row(int slot, const char* name,
 constexpr ModuleSpec kModules[] = {
     Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
     Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
+    Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

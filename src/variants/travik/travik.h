@@ -6,6 +6,16 @@
 namespace svg {
 
 const Variant& TravikVariant() noexcept;
+
+// The whole signal graph: every receiving module's inputs and host-channel targets, then the
+// output channels.
 void WireTravik(Environment* env) noexcept;
+
+// The wiring of one receiving module. Each does nothing when its module is not in the
+// environment, and feeds an input from the zero cell when its producer is not, so tests can
+// build an environment from a few modules with the very wiring of the deliverable.
+void WireParameter(Environment* env) noexcept;
+void WireMeterCtrl(Environment* env) noexcept;
+void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg

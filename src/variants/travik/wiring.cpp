@@ -1,20 +1,120 @@
 // The signal graph of the full deliverable: every input slot, every host-channel target and
 // every output channel. Plain stores, run once after all modules are created.
+#include <iterator>
+
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "framework/type_codes.h"
+#include "modules/MeterCtrl.h"
+#include "modules/Parameter.h"
 #include "variants/travik/travik.h"
 
 namespace svg {
+namespace {
 
-void WireTravik(Environment* env) noexcept {
+// The producer's variable, or the zero cell when the producing module is not built.
+template <class M>
+const float* From(const M* producer, const float M::*field) {
+    return producer != nullptr ? &(producer->*field) : ZeroCellFloat();
+}
+template <class M>
+const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
+    return producer != nullptr ? &(producer->*field) : ZeroCellByte();
+}
+
+// Inputs whose producing module is not part of this build yet. Each reads the zero cell
+// until its producer lands; the row then moves into its receiver's wiring below.
+//   MeterCtrl.grid_theta                 <- PLL.set_grid_theta
+//   PLL.flg_ffsw, CurTrans.flg_ffsw      <- UFedCtrl.flg_ffsw
+
+}  // namespace
+
+void WireParameter(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    if (in == nullptr || par == nullptr) {
+        return;
+    }
+    par->VdcRefMaxRcp = ZeroCellFloat();
+    SetChannelTarget(in, 45, &par->parm_Qctrl_mode);
+    SetChannelTarget(in, 60, &par->parm_Qn_Mvar);
+    SetChannelTarget(in, 61, &par->parm_Vn_kV);
+    SetChannelTarget(in, 62, &par->parm_FrqHzNom);
+    SetChannelTarget(in, 63, &par->parm_LTotCal);
+    SetChannelTarget(in, 64, &par->parm_CapPM);
+    SetChannelTarget(in, 65, &par->parm_cellnum);
+    SetChannelTarget(in, 68, &par->parm_Upcc1);
+    SetChannelTarget(in, 71, &par->parm_trans_HVnom);
+    SetChannelTarget(in, 72, &par->parm_trans_LVnom);
+}
+
+void WireMeterCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    if (in == nullptr || meter == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    // Host inputs 0..35 in record order: PT1..PT4 phase voltages, PT1..PT4 line RMS values,
+    // CT1..CT3 and Hall currents.
+    const float** host_inputs[] = {
+        &meter->U_PT1_a,     &meter->U_PT1_b,     &meter->U_PT1_c,     &meter->U_PT2_a,
+        &meter->U_PT2_b,     &meter->U_PT2_c,     &meter->U_PT3_a,     &meter->U_PT3_b,
+        &meter->U_PT3_c,     &meter->U_PT4_a,     &meter->U_PT4_b,     &meter->U_PT4_c,
+        &meter->Urms_PT1_ab, &meter->Urms_PT1_bc, &meter->Urms_PT1_ca, &meter->Urms_PT2_ab,
+        &meter->Urms_PT2_bc, &meter->Urms_PT2_ca, &meter->Urms_PT3_ab, &meter->Urms_PT3_bc,
+        &meter->Urms_PT3_ca, &meter->Urms_PT4_ab, &meter->Urms_PT4_bc, &meter->Urms_PT4_ca,
+        &meter->I_CT1_a,     &meter->I_CT1_b,     &meter->I_CT1_c,     &meter->I_CT2_a,
+        &meter->I_CT2_b,     &meter->I_CT2_c,     &meter->I_CT3_a,     &meter->I_CT3_b,
+        &meter->I_CT3_c,     &meter->I_HALL_a,    &meter->I_HALL_b,    &meter->I_HALL_c,
+    };
+    for (int i = 0; i < static_cast<int>(std::size(host_inputs)); ++i) {
+        *host_inputs[i] = &in->input[i];
+    }
+    meter->Upcc1_nom = From(par, &Parameter::Upcc1);
+    meter->Upcc2_nom = From(par, &Parameter::Upcc2);
+    meter->Upcc3_nom = From(par, &Parameter::Upcc3);
+    meter->Qn_Mvar = From(par, &Parameter::Qn_Mvar);
+    meter->Un_kV = From(par, &Parameter::Un_kV);
+    meter->LTotCal = From(par, &Parameter::LTotCal);
+    meter->FrqHzNom = From(par, &Parameter::FrqHzNom);
+    meter->trans_HVnom = From(par, &Parameter::trans_HVnom);
+    meter->trans_LVnom = From(par, &Parameter::trans_LVnom);
+    meter->AVC_Qcmd = ZeroCellFloat();
+    meter->AVC_Ucmd = ZeroCellFloat();
+    meter->Coorctl_cmd = ZeroCellFloat();
+    meter->Task1 = From(par, &Parameter::Task1);
+    meter->Task2 = From(par, &Parameter::Task2);
+    meter->Task3 = From(par, &Parameter::Task3);
+    meter->trans_type = From(par, &Parameter::trans_type);
+    meter->grid_theta = ZeroCellFloat();  // pending: PLL
+    SetChannelTarget(in, 46, &meter->parm_ctrl_site);
+    SetChannelTarget(in, 47, &meter->parm_PTsite_sel);
+    SetChannelTarget(in, 66, &meter->parm_Qsvg_cmd);
+    SetChannelTarget(in, 67, &meter->parm_Ucmd);
+    SetChannelTarget(in, 69, &meter->parm_Udccmd);
+}
+
+void WireOutputs(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
-
-    // Output channels, in channel order.
+    if (in == nullptr || out == nullptr) {
+        return;
+    }
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    // Output channels in channel order; a channel whose source module is absent stays unbound.
     BindOutput(env, &in->deblock_cmd, kTypeC, 3);
     BindOutput(env, &in->running_cmd, kTypeC, 4);
     BindOutput(env, &out->prot_flag, kTypeCu, 20);
+    if (meter != nullptr) {
+        BindOutput(env, &meter->set_Ufbk_rms, kTypeF, 31);
+    }
+}
+
+void WireTravik(Environment* env) noexcept {
+    WireParameter(env);
+    WireMeterCtrl(env);
+    WireOutputs(env);
 }
 
 }  // namespace svg
