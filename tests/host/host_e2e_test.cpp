@@ -7,55 +7,11 @@
 #include <limits>
 #include <string>
 
-#include "support/library.h"
+#include "support/host_run.h"
 #include "support/temp_dir.h"
 
 namespace svg::testing {
 namespace {
-
-constexpr int kChannels = 200;
-
-Library& Travik() {
-    static Library library(SVG_TRAVIK_LIBRARY, "Travik");
-    return library;
-}
-
-// One host run: the arrays, the storage block and the instance.
-class HostRun {
-  public:
-    explicit HostRun(std::array<double, 4> record = {0, 10, 10, 1}) : record_(record) {
-        for (int i = 0; i < 100; ++i) {
-            storage_[i] = static_cast<unsigned char>(i * 7);
-        }
-    }
-    int Init(int input_count = kChannels, int output_count = kChannels, double time = 0.0) {
-        return Travik().init(&instance_, 0, input_count, output_count, record_.data(), in.data(),
-                             out.data(), 0, storage_, time, 0.0);
-    }
-    int Step(double time) {
-        return Travik().step(instance_, 0, in.data(), out.data(), 0, storage_, time);
-    }
-    int Terminate() {
-        const int result = Travik().terminate(instance_);
-        instance_ = nullptr;
-        return result;
-    }
-    ~HostRun() {
-        if (instance_ != nullptr) {
-            Terminate();
-        }
-    }
-    unsigned char* storage() { return storage_; }
-    void* instance() { return instance_; }
-
-    std::array<double, kChannels> in{};
-    std::array<double, kChannels> out{};
-
-  private:
-    std::array<double, 4> record_;
-    unsigned char storage_[100];
-    void* instance_ = nullptr;
-};
 
 class HostE2E : public ::testing::Test {
   protected:
