@@ -1,6 +1,9 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
+#include "modules/CurTrans.h"
 #include "modules/MeterCtrl.h"
+#include "modules/PLL.h"
+#include "modules/PQCal.h"
 #include "modules/Parameter.h"
 #include "variants/travik/travik.h"
 
@@ -21,7 +24,10 @@ constexpr ModuleSpec kModules[] = {
     Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
     Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
     Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
     Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
+    Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
+    Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

@@ -16,6 +16,9 @@ void WireTravik(Environment* env) noexcept;
 // build an environment from a few modules with the very wiring of the deliverable.
 void WireParameter(Environment* env) noexcept;
 void WireMeterCtrl(Environment* env) noexcept;
+void WirePLL(Environment* env) noexcept;
+void WireCurTrans(Environment* env) noexcept;
+void WirePQCal(Environment* env) noexcept;
 void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg

@@ -5,7 +5,10 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "framework/type_codes.h"
+#include "modules/CurTrans.h"
 #include "modules/MeterCtrl.h"
+#include "modules/PLL.h"
+#include "modules/PQCal.h"
 #include "modules/Parameter.h"
 #include "variants/travik/travik.h"
 
@@ -24,8 +27,8 @@ const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
 
 // Inputs whose producing module is not part of this build yet. Each reads the zero cell
 // until its producer lands; the row then moves into its receiver's wiring below.
-//   MeterCtrl.grid_theta                 <- PLL.set_grid_theta
 //   PLL.flg_ffsw, CurTrans.flg_ffsw      <- UFedCtrl.flg_ffsw
+const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 
 }  // namespace
 
@@ -87,12 +90,86 @@ void WireMeterCtrl(Environment* env) noexcept {
     meter->Task2 = From(par, &Parameter::Task2);
     meter->Task3 = From(par, &Parameter::Task3);
     meter->trans_type = From(par, &Parameter::trans_type);
-    meter->grid_theta = ZeroCellFloat();  // pending: PLL
+    meter->grid_theta = From(ModuleAt<PLL>(env, kSlotPLL), &PLL::set_grid_theta);
     SetChannelTarget(in, 46, &meter->parm_ctrl_site);
     SetChannelTarget(in, 47, &meter->parm_PTsite_sel);
     SetChannelTarget(in, 66, &meter->parm_Qsvg_cmd);
     SetChannelTarget(in, 67, &meter->parm_Ucmd);
     SetChannelTarget(in, 69, &meter->parm_Udccmd);
+}
+
+void WirePLL(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    if (in == nullptr || pll == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    pll->Uctrl_a_pu = From(meter, &MeterCtrl::set_Uctrl_a_pu);
+    pll->Uctrl_b_pu = From(meter, &MeterCtrl::set_Uctrl_b_pu);
+    pll->Uctrl_c_pu = From(meter, &MeterCtrl::set_Uctrl_c_pu);
+    pll->flg_ZVRT_mod = ZeroCellByte();
+    pll->FrqHzNom = From(par, &Parameter::FrqHzNom);
+    pll->Task1 = From(par, &Parameter::Task1);
+    pll->Task2 = From(par, &Parameter::Task2);
+    pll->Task3 = From(par, &Parameter::Task3);
+    pll->flg_ffsw = PendingByte();
+    SetChannelTarget(in, 84, &pll->parm_pll_kp);
+    SetChannelTarget(in, 85, &pll->parm_pll_ki);
+}
+
+void WireCurTrans(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    if (in == nullptr || cur == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    cur->Ictrl_a_pu = From(meter, &MeterCtrl::set_Ictrl_a_pu);
+    cur->Ictrl_b_pu = From(meter, &MeterCtrl::set_Ictrl_b_pu);
+    cur->Ictrl_c_pu = From(meter, &MeterCtrl::set_Ictrl_c_pu);
+    cur->grid_theta = From(pll, &PLL::set_grid_theta);
+    cur->Task1 = From(par, &Parameter::Task1);
+    cur->Task2 = From(par, &Parameter::Task2);
+    cur->Task3 = From(par, &Parameter::Task3);
+    cur->flg_ffsw = PendingByte();
+    cur->grid_freq = From(pll, &PLL::set_grid_freq);
+    SetChannelTarget(in, 51, &cur->parm_HALL_lpf_sel);
+    SetChannelTarget(in, 94, &cur->parm_HALL_wc_lpf);
+}
+
+void WirePQCal(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    PQCal* pq = ModuleAt<PQCal>(env, kSlotPQCal);
+    if (in == nullptr || pq == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    pq->flg_seq_running = &in->running_cmd;
+    pq->Qn_Mvar = From(par, &Parameter::Qn_Mvar);
+    pq->Ud_mix = From(pll, &PLL::set_Ud_mix);
+    pq->Uq_mix = From(pll, &PLL::set_Uq_mix);
+    pq->Id_mix = From(cur, &CurTrans::set_Id_mix);
+    pq->Iq_mix = From(cur, &CurTrans::set_Iq_mix);
+    pq->Isys_a_pu = From(meter, &MeterCtrl::set_Isys_a_pu);
+    pq->Isys_b_pu = From(meter, &MeterCtrl::set_Isys_b_pu);
+    pq->Isys_c_pu = From(meter, &MeterCtrl::set_Isys_c_pu);
+    pq->Upcc_a_pu = From(meter, &MeterCtrl::set_Upcc_a_pu);
+    pq->Upcc_b_pu = From(meter, &MeterCtrl::set_Upcc_b_pu);
+    pq->Upcc_c_pu = From(meter, &MeterCtrl::set_Upcc_c_pu);
+    pq->Upoc_a_pu = From(meter, &MeterCtrl::set_Upoc_a_pu);
+    pq->Upoc_b_pu = From(meter, &MeterCtrl::set_Upoc_b_pu);
+    pq->Upoc_c_pu = From(meter, &MeterCtrl::set_Upoc_c_pu);
+    pq->Task1 = From(par, &Parameter::Task1);
+    pq->Task2 = From(par, &Parameter::Task2);
+    pq->Task3 = From(par, &Parameter::Task3);
+    pq->reset = ZeroCellByte();
 }
 
 void WireOutputs(Environment* env) noexcept {
@@ -102,18 +179,35 @@ void WireOutputs(Environment* env) noexcept {
         return;
     }
     const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
-    // Output channels in channel order; a channel whose source module is absent stays unbound.
-    BindOutput(env, &in->deblock_cmd, kTypeC, 3);
-    BindOutput(env, &in->running_cmd, kTypeC, 4);
-    BindOutput(env, &out->prot_flag, kTypeCu, 20);
-    if (meter != nullptr) {
-        BindOutput(env, &meter->set_Ufbk_rms, kTypeF, 31);
-    }
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    const PQCal* pq = ModuleAt<PQCal>(env, kSlotPQCal);
+    // Output channels in channel order. A channel whose source module is absent stays
+    // unbound (BindOutput refuses a null source) and keeps its 0.0.
+    auto bind = [env](const void* source, int type, int channel) {
+        BindOutput(env, source, type, channel);
+    };
+    auto field = [](const auto* module, auto member) -> const void* {
+        return module != nullptr ? &(module->*member) : nullptr;
+    };
+    bind(&in->deblock_cmd, kTypeC, 3);
+    bind(&in->running_cmd, kTypeC, 4);
+    bind(field(pll, &PLL::set_grid_theta), kTypeF, 5);
+    bind(field(pll, &PLL::set_grid_freq), kTypeF, 6);
+    bind(field(pll, &PLL::set_Upos_fil), kTypeF, 7);
+    bind(field(pq, &PQCal::set_Qsvg_pu), kTypeF, 8);
+    bind(field(cur, &CurTrans::set_Idpos_fbk), kTypeF, 14);
+    bind(field(cur, &CurTrans::set_Iqpos_fbk), kTypeF, 16);
+    bind(&out->prot_flag, kTypeCu, 20);
+    bind(field(meter, &MeterCtrl::set_Ufbk_rms), kTypeF, 31);
 }
 
 void WireTravik(Environment* env) noexcept {
     WireParameter(env);
     WireMeterCtrl(env);
+    WirePLL(env);
+    WireCurTrans(env);
+    WirePQCal(env);
     WireOutputs(env);
 }
 
