@@ -1,5 +1,6 @@
 #include "host/host.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,6 +31,18 @@ std::FILE* OpenTrace(const char* name) {
     return file;
 }
 
+// One traced value. Non-finite values are spelled out so every platform writes the same text
+// (C runtimes differ on the sign of a NaN: "-nan" on one, "nan" on another).
+void TraceValue(std::FILE* file, double value) {
+    if (std::isnan(value)) {
+        std::fputs("nan,", file);
+    } else if (std::isinf(value)) {
+        std::fputs(value > 0.0 ? "inf," : "-inf,", file);
+    } else {
+        std::fprintf(file, "%.8e,", value);
+    }
+}
+
 // One trace line: the time with its column separator, then `count` values, then LF. With no
 // array only the time column is written.
 void TraceLine(std::FILE* file, const char* time_format, double time, const double* values,
@@ -39,7 +52,7 @@ void TraceLine(std::FILE* file, const char* time_format, double time, const doub
     }
     std::fprintf(file, time_format, time);
     for (int i = 0; values != nullptr && i < count; ++i) {
-        std::fprintf(file, "%.8e,", values[i]);
+        TraceValue(file, values[i]);
     }
     std::fputc('\n', file);
 }

@@ -144,6 +144,17 @@ TEST_F(HostE2E, NonFiniteHostValuesNeverReachTheControlStates) {
     EXPECT_EQ(run.out[4], 0.0);
 }
 
+TEST_F(HostE2E, NonFiniteHostValuesAreTracedAsTheHostPassedThem) {
+    HostRun run;
+    run.in[0] = -std::numeric_limits<double>::quiet_NaN();
+    run.in[1] = std::numeric_limits<double>::quiet_NaN();
+    run.in[2] = -std::numeric_limits<double>::infinity();
+    run.in[3] = 1e300;
+    ASSERT_EQ(run.Init(4, 0, 0.0), 0);
+    run.Terminate();
+    EXPECT_EQ(ReadFile("TravikDLLinput.txt"), "0.00000000,  nan,nan,-inf,1.00000000e+300,\n");
+}
+
 TEST_F(HostE2E, TwoInstancesInOneProcessStayIndependent) {
     HostRun a;
     HostRun b;
