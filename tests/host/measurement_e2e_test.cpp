@@ -14,7 +14,8 @@ namespace {
 constexpr double kDt = 1e-4;  // host step, equal to the default task-1 period
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// Host channels a host sets for a run: rated 30 Mvar, 35 kV, 13 mH, 77 cells; PCC 220 kV, coupling transformer 35/10 kV.
+// Host channels a host sets for a run: rated 30 Mvar, 35 kV, 13 mH, 77 cells; PCC 220 kV, coupling
+// transformer 35/10 kV.
 void SetRatings(HostRun& run, double nominal_hz) {
     run.in[60] = 30.0;
     run.in[61] = 35.0;
@@ -25,8 +26,8 @@ void SetRatings(HostRun& run, double nominal_hz) {
     run.in[68] = 220.0;
     run.in[71] = 35.0;
     run.in[72] = 10.0;
-    run.in[47] = 1.0;  // PCC site PT1, the parameter's default; 0 is outside its range
-    run.in[84] = 21.2;    // loop gains: the host writes them at every step
+    run.in[47] = 1.0;   // PCC site PT1, the parameter's default; 0 is outside its range
+    run.in[84] = 21.2;  // loop gains: the host writes them at every step
     run.in[85] = 1413.7;
 }
 
@@ -62,7 +63,7 @@ double TurnError(double a, double b) {
 const double kRatedPeakAmps = 30e6 / (std::sqrt(3.0) * 35e3) * std::sqrt(2.0);
 
 class Measurement : public ::testing::Test {
-protected:
+  protected:
     // Runs from the current time for `seconds` with a grid of `hz`; the phase angle of the
     // grid is carried on so frequency changes are continuous. `current_shift` (radians) places
     // the Hall currents against the voltage; `current_amps` 0 leaves them at zero.

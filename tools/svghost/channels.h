@@ -1,0 +1,47 @@
+// Host channel layouts of the two deliverables: which input channel carries what, the names
+// by which recordings and the command line address input channels, and the names of the
+// output channels written to the result file.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace svghost {
+
+inline constexpr int kChannels = 200;  // doubles per host input and output array
+
+// Full build (entry prefix Travik) or reduced build (Pellum).
+enum class Entry { kTravik = 0, kPellum = 1 };
+
+struct ChannelName {
+    int channel;
+    std::string_view name;
+};
+
+struct Layout {
+    std::string_view prefix;  // InitTravikDLL, StepTravikDLL, TerminateTravikDLL
+    // Named input channels, ascending within each group: the measuring points shared by both
+    // builds, then the build's own commands, ratings and settings.
+    std::span<const ChannelName> inputs[2];
+    std::span<const ChannelName> outputs;  // channels the library writes, ascending
+};
+
+const Layout& LayoutOf(Entry entry);
+
+// Reduced build when the file name (not the directory) contains "Pellum" in any case.
+Entry DetectEntry(std::string_view library_path);
+
+std::optional<Entry> ParseEntry(std::string_view text);
+
+// Input channel by number ("17") or by name ("Urms_PT1_bc"). Returns the channel, or nullopt
+// with `why` saying what is wrong with the text.
+std::optional<int> ResolveInputChannel(const Layout& layout, std::string_view text,
+                                       std::string& why);
+
+// Name of an input or output channel, empty when the layout gives it none.
+std::string_view InputName(const Layout& layout, int channel);
+std::string_view OutputName(const Layout& layout, int channel);
+
+}  // namespace svghost
