@@ -40,22 +40,22 @@ int CreateModules(Environment* env, const Variant& variant) {
     if (env->modules == nullptr) {
         return 1;
     }
-    auto allocate = [env](const ModuleSpec& spec) {
-        if (spec.slot < 0 || spec.slot >= kModuleSlots || env->modules[spec.slot] != nullptr) {
+    auto allocate = [env](const ModuleSpec& row) {
+        if (row.slot < 0 || row.slot >= kModuleSlots || env->modules[row.slot] != nullptr) {
             return false;
         }
-        env->modules[spec.slot] =
-            static_cast<ModuleHeader*>(AllocateZeroed(env->allocator, spec.size));
-        return env->modules[spec.slot] != nullptr;
+        env->modules[row.slot] =
+            static_cast<ModuleHeader*>(AllocateZeroed(env->allocator, row.size));
+        return env->modules[row.slot] != nullptr;
     };
-    auto create = [env](const ModuleSpec& spec) {
-        return spec.create(env, env->modules[spec.slot], spec.instance_name) != nullptr;
+    auto create = [env](const ModuleSpec& row) {
+        return row.create(env, env->modules[row.slot], row.instance_name) != nullptr;
     };
     // The input and output modules come with the module table, the others are all allocated
     // before any of them is created.
     for (int i = 0; i < variant.module_count; ++i) {
-        const ModuleSpec& spec = variant.modules[i];
-        if (spec.early && !(allocate(spec) && create(spec))) {
+        const ModuleSpec& row = variant.modules[i];
+        if (row.early && !(allocate(row) && create(row))) {
             return 1;
         }
     }
@@ -80,10 +80,10 @@ void RegisterModuleTasks(Environment* env, const Variant& variant) {
     }
     for (int rank = 1; rank <= last_rank; ++rank) {
         for (int i = 0; i < variant.module_count; ++i) {
-            const ModuleSpec& spec = variant.modules[i];
-            ModuleHeader* module = env->modules[spec.slot];
-            if (spec.task_rank == rank && module->register_tasks != nullptr) {
-                module->register_tasks(module, spec.task_list);
+            const ModuleSpec& row = variant.modules[i];
+            ModuleHeader* module = env->modules[row.slot];
+            if (row.task_rank == rank && module->register_tasks != nullptr) {
+                module->register_tasks(module, row.task_list);
             }
         }
     }
@@ -209,10 +209,10 @@ int TearDownEnvironment(Environment* env, bool write_files) noexcept {
     }
     if (env->modules != nullptr) {
         for (int i = 0; env->variant != nullptr && i < env->variant->module_count; ++i) {
-            const ModuleSpec& spec = env->variant->modules[i];
-            ModuleHeader* module = ModuleInSlot(env, spec.slot);
-            if (module != nullptr && spec.release != nullptr) {
-                spec.release(env, module);
+            const ModuleSpec& row = env->variant->modules[i];
+            ModuleHeader* module = ModuleInSlot(env, row.slot);
+            if (module != nullptr && row.release != nullptr) {
+                row.release(env, module);
             }
         }
         for (int slot = 0; slot < kModuleSlots; ++slot) {

@@ -161,8 +161,8 @@ const OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(std::string_view name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.name == name) return &spec;
+    for (const OptionSpec& option : kOptions) {
+        if (option.name == name) return &option;
     }
     return nullptr;
 }
@@ -228,13 +228,13 @@ bool ParseOptions(std::span<const std::string_view> args, Options& options, std:
         const auto equals = arg.find('=');
         const std::string_view name =
             arg.substr(2, equals == std::string_view::npos ? std::string_view::npos : equals - 2);
-        const OptionSpec* spec = FindOption(name);
-        const Setting* setting = spec != nullptr ? nullptr : FindSetting(name);
-        if (spec == nullptr && setting == nullptr) {
+        const OptionSpec* option = FindOption(name);
+        const Setting* setting = option != nullptr ? nullptr : FindSetting(name);
+        if (option == nullptr && setting == nullptr) {
             error = Cat({"unknown option '--", name, "'"});
             return false;
         }
-        const bool takes_value = spec != nullptr ? !spec->value.empty() : !setting->unit.empty();
+        const bool takes_value = option != nullptr ? !option->value.empty() : !setting->unit.empty();
         std::string_view value;
         if (!takes_value) {
             if (equals != std::string_view::npos) {
@@ -249,8 +249,8 @@ bool ParseOptions(std::span<const std::string_view> args, Options& options, std:
             error = Cat({"--", name, " needs a value"});
             return false;
         }
-        if (spec != nullptr) {
-            if (!spec->apply(options, name, value, error)) return false;
+        if (option != nullptr) {
+            if (!option->apply(options, name, value, error)) return false;
             continue;
         }
         double& target = options.scenario.settings[setting - kSettings];
@@ -305,8 +305,8 @@ std::string UsageText() {
         "\n"
         "Run:\n";
     const auto add = [&out](Group group) {
-        for (const OptionSpec& spec : kOptions) {
-            if (spec.group == group) AppendOptionLine(out, spec.name, spec.value, spec.help);
+        for (const OptionSpec& option : kOptions) {
+            if (option.group == group) AppendOptionLine(out, option.name, option.value, option.help);
         }
     };
     add(Group::kRun);
