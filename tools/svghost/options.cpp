@@ -234,7 +234,8 @@ bool ParseOptions(std::span<const std::string_view> args, Options& options, std:
             error = Cat({"unknown option '--", name, "'"});
             return false;
         }
-        const bool takes_value = option != nullptr ? !option->value.empty() : !setting->unit.empty();
+        const bool takes_value =
+            option != nullptr ? !option->value.empty() : !setting->unit.empty();
         std::string_view value;
         if (!takes_value) {
             if (equals != std::string_view::npos) {
@@ -306,7 +307,8 @@ std::string UsageText() {
         "Run:\n";
     const auto add = [&out](Group group) {
         for (const OptionSpec& option : kOptions) {
-            if (option.group == group) AppendOptionLine(out, option.name, option.value, option.help);
+            if (option.group == group)
+                AppendOptionLine(out, option.name, option.value, option.help);
         }
     };
     add(Group::kRun);
