@@ -3,11 +3,11 @@
 #include <cmath>
 
 namespace svg {
-namespace {
 
-// Trigonometric functions are evaluated in double precision and rounded back.
 float Cos(float t) noexcept { return static_cast<float>(std::cos(static_cast<double>(t))); }
 float Sin(float t) noexcept { return static_cast<float>(std::sin(static_cast<double>(t))); }
+
+namespace {
 
 // Phase angles in radians of phases a, b, c for a frame angle theta in turns.
 struct PhaseAngles {
@@ -23,22 +23,21 @@ PhaseAngles Angles(float theta) noexcept {
 }  // namespace
 
 AlphaBeta ClarkeAbc(const Abc& x) noexcept {
-    return {(2.0f * x.a - x.b - x.c) * 0.33333334f, (x.b - x.c) * 0.57735026f};
+    return {(2.0f * x.a - x.b - x.c) * kThirdTurn, (x.b - x.c) * kRcpSqrt3};
 }
 
 Abc InvClarke(const AlphaBeta& x) noexcept {
-    return {x.alpha, (x.alpha - 1.7320508f * x.beta) * -0.5f,
-            (x.alpha + 1.7320508f * x.beta) * -0.5f};
+    return {x.alpha, (x.alpha - kSqrt3 * x.beta) * -0.5f, (x.alpha + kSqrt3 * x.beta) * -0.5f};
 }
 
 float ParkD(const Abc& x, float theta) noexcept {
     const PhaseAngles t = Angles(theta);
-    return 0.6666667f * (x.a * Cos(t.a) + x.b * Cos(t.b) + x.c * Cos(t.c));
+    return kTwoThirds * (x.a * Cos(t.a) + x.b * Cos(t.b) + x.c * Cos(t.c));
 }
 
 float ParkQ(const Abc& x, float theta) noexcept {
     const PhaseAngles t = Angles(theta);
-    return -0.6666667f * (x.a * Sin(t.a) + x.b * Sin(t.b) + x.c * Sin(t.c));
+    return -kTwoThirds * (x.a * Sin(t.a) + x.b * Sin(t.b) + x.c * Sin(t.c));
 }
 
 Dq ParkAlphaBeta(const AlphaBeta& x, float theta) noexcept {

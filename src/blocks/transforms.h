@@ -25,8 +25,18 @@ struct Dq {
     float q;
 };
 
+// Single-precision constants of the three-phase arithmetic.
 inline constexpr float kTwoPi = 6.2831855f;
 inline constexpr float kThirdTurn = 0.33333334f;
+inline constexpr float kTwoThirds = 0.6666667f;
+inline constexpr float kSqrt2 = 1.4142135f;
+inline constexpr float kSqrt3 = 1.7320508f;
+inline constexpr float kRcpSqrt3 = 0.57735026f;
+
+// Trigonometric functions of an angle in radians, evaluated in double precision and rounded
+// back to single precision.
+float Cos(float radians) noexcept;
+float Sin(float radians) noexcept;
 
 // alpha = (2a - b - c)/3, beta = (b - c)/sqrt(3).
 AlphaBeta ClarkeAbc(const Abc& x) noexcept;

@@ -128,11 +128,9 @@ void CurTransStep(ModuleHeader* module) noexcept {
 
     // Zero sequence: two thirds of the phase sum, demodulated at the fundamental.
     const float sum = cur.a + cur.b + cur.c;
-    const double t = static_cast<double>(kTwoPi * theta);
-    const auto c = static_cast<float>(std::cos(t));
-    const auto s = static_cast<float>(std::sin(t));
-    m.set_Idzero_fbk = LpfStepFinite(m.zero_d, sum * 0.6666667f * c);
-    m.set_Iqzero_fbk = -LpfStepFinite(m.zero_q, sum * 0.6666667f * s);
+    const float t = kTwoPi * theta;
+    m.set_Idzero_fbk = LpfStepFinite(m.zero_d, sum * kTwoThirds * Cos(t));
+    m.set_Iqzero_fbk = -LpfStepFinite(m.zero_q, sum * kTwoThirds * Sin(t));
 
     if (m.ena_HALL_lpf_transient == 0 && *m.flg_ffsw == 1) {
         return;

@@ -166,9 +166,6 @@ constexpr SignalRow kSignals[] = {
 };
 
 constexpr float kRmsToPeakPhase = 0.8164966f;  // sqrt(2/3): line RMS to phase peak
-constexpr float kSqrt3 = 1.7320508f;
-constexpr float kRcpSqrt3 = 0.57735026f;
-constexpr float kSqrt2 = 1.4142135f;
 
 // Square root formed in double precision. A sum of squares that rounding has left slightly
 // below zero, or that is not a number, reads as 0.

@@ -27,9 +27,9 @@ SeqDq SequenceFeedback(SequenceSplit& s, const SeqDq& x) noexcept {
 }
 
 SeqDq SplitDoubleFrame(const Dq& mix, const SeqDq& fil, float theta) noexcept {
-    const double t = static_cast<double>(kTwoPi * (2.0f * theta));
-    const auto c = static_cast<float>(std::cos(t));
-    const auto s = static_cast<float>(std::sin(t));
+    const float t = kTwoPi * (2.0f * theta);
+    const float c = Cos(t);
+    const float s = Sin(t);
     return {mix.d - c * fil.dneg - s * fil.qneg, mix.q + s * fil.dneg - c * fil.qneg,
             c * (mix.d - fil.dpos) - s * (mix.q - fil.qpos),
             c * (mix.q - fil.qpos) + s * (mix.d - fil.dpos)};

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "blocks/numeric.h"
+#include "blocks/transforms.h"
 
 namespace svg {
 namespace {
@@ -497,7 +498,6 @@ constexpr SignalRow kVariables[] = {
 // 2^26: the lead-lag coefficients are published in fixed point with 26 fraction bits.
 constexpr float kQ26 = 67108864.0f;
 constexpr double kQ26d = 67108864.0;
-constexpr float kSqrt2 = 1.4142135f;
 
 // Q26 scale 2^26 / d formed in double precision; a zero denominator is replaced by 1e-6.
 float Q26Scale(float d) {
