@@ -5,89 +5,22 @@
 #include <cmath>
 #include <numbers>
 
-#include "support/host_run.h"
-#include "support/temp_dir.h"
+#include "support/grid_drive.h"
 
 namespace svg::testing {
 namespace {
 
-constexpr double kDt = 1e-4;  // host step, equal to the default task-1 period
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
-// Host channels a host sets for a run: rated 30 Mvar, 35 kV, 13 mH, 77 cells; PCC 220 kV, coupling
-// transformer 35/10 kV.
-void SetRatings(HostRun& run, double nominal_hz) {
-    run.in[60] = 30.0;
-    run.in[61] = 35.0;
-    run.in[62] = nominal_hz;
-    run.in[63] = 13.0;
-    run.in[64] = 4.1;
-    run.in[65] = 77.0;
-    run.in[68] = 220.0;
-    run.in[71] = 35.0;
-    run.in[72] = 10.0;
-    run.in[47] = 1.0;   // PCC site PT1, the parameter's default; 0 is outside its range
-    run.in[84] = 21.2;  // loop gains: the host writes them at every step
-    run.in[85] = 1413.7;
-}
-
-// Balanced line voltage `kv` (RMS, line to line) on PT4 at angle `phase` (radians) of phase a.
-void SetPt4(HostRun& run, double kv, double phase) {
-    const double peak = kv * 1000.0 * std::sqrt(2.0 / 3.0);
-    for (int ph = 0; ph < 3; ++ph) {
-        run.in[9 + ph] = peak * std::cos(phase - ph * kTwoPi / 3.0);
-        run.in[21 + ph] = kv * 1000.0;
-    }
-}
-
-// Hall currents of `amps` peak at angle `phase` (radians) of phase a.
-void SetHall(HostRun& run, double amps, double phase) {
-    for (int ph = 0; ph < 3; ++ph) {
-        run.in[33 + ph] = amps * std::cos(phase - ph * kTwoPi / 3.0);
-    }
-}
-
-// Wraps a difference of angles in turns into [-0.5, 0.5).
-double TurnError(double a, double b) {
-    double d = std::fmod(a - b, 1.0);
-    if (d < -0.5) {
-        d += 1.0;
-    }
-    if (d >= 0.5) {
-        d -= 1.0;
-    }
-    return d;
-}
-
-// Peak current of the rated reactive power at 35 kV: 30 MVA / (sqrt(3) 35 kV) RMS.
-const double kRatedPeakAmps = 30e6 / (std::sqrt(3.0) * 35e3) * std::sqrt(2.0);
-
+// A run of the measurement chain with the default ratings; `Run` takes the Hall current's
+// amplitude and shift as its last two arguments.
 class Measurement : public ::testing::Test {
   protected:
-    // Runs from the current time for `seconds` with a grid of `hz`; the phase angle of the
-    // grid is carried on so frequency changes are continuous. `current_shift` (radians) places
-    // the Hall currents against the voltage; `current_amps` 0 leaves them at zero.
     void Run(double seconds, double hz, double current_amps = 0.0, double current_shift = 0.0) {
-        const int steps = static_cast<int>(std::lround(seconds / kDt));
-        for (int k = 0; k < steps; ++k) {
-            phase_ += kTwoPi * hz * kDt;
-            if (phase_ >= kTwoPi) {
-                phase_ -= kTwoPi;
-            }
-            SetPt4(run_, 35.0, phase_);
-            SetHall(run_, current_amps, phase_ + current_shift);
-            time_ += kDt;
-            run_.Step(time_);
-        }
+        drive_.Run(seconds, hz, 35.0, current_amps, current_shift);
     }
-    // The loop publishes the angle it predicts for the next step (the angle integrates the
-    // loop frequency over one task period), so the reference is the grid one step ahead.
-    double NextGridTurns(double hz) const { return phase_ / kTwoPi + hz * kDt; }
+    double NextGridTurns(double hz) const { return drive_.NextGridTurns(hz); }
 
-    TempWorkDir dir_;
-    HostRun run_;
-    double phase_ = 0.0;
-    double time_ = 0.0;
+    GridDrive drive_;
+    HostRun& run_ = drive_.run;
 };
 
 TEST_F(Measurement, LoopLocksToA50HzGridAndReportsItsAngleFrequencyAndVoltage) {
@@ -124,7 +57,7 @@ TEST_F(Measurement, HallCurrentsGiveTheConverterReactivePowerAndTheirSequenceCom
     ASSERT_EQ(run_.Init(0, 0), 0);
     // The current transformation runs after the loop in the same step and so turns this
     // step's currents by the angle predicted for the next step: one task period ahead.
-    const double lead = kTwoPi * 50.0 * kDt;
+    const double lead = kTwoPi * 50.0 * kHostDt;
     const double half = 0.5;
     // Half the rated current, 90 degrees off the voltage: half the rated reactive power.
     Run(1.0, 50.0, half * kRatedPeakAmps, -std::numbers::pi / 2.0);
@@ -176,8 +109,7 @@ TEST_F(Measurement, BadRatingsAndMeasurementsNeverBreakTheLoopForGood) {
             run_.in[9 + ph] = value;
             run_.in[33 + ph] = value;
         }
-        time_ += kDt;
-        run_.Step(time_);
+        drive_.StepAsSet();
     }
     Run(2.0, 50.0);
     EXPECT_NEAR(run_.out[6], 50.0, 0.02);
