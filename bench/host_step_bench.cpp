@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "framework/environment.h"
+#include "variants/travik/host_channels.h"
 #include "variants/travik/travik.h"
 
 namespace svg {
@@ -22,11 +23,16 @@ void BM_TravikHostStep(benchmark::State& state) {
     ApplyHostParameters(env, record);
     std::array<double, kHostChannels> in{};
     std::array<double, kHostChannels> out{};
-    in[60] = 30.0;
-    in[61] = 35.0;
-    in[62] = 50.0;
-    in[63] = 13.0;
-    in[65] = 77.0;
+    // Every setting at its registered value (30 Mvar, 35 kV, 50 Hz), the device deblocked and
+    // running with charged cells, so every control path runs.
+    for (const ParameterChannel& row : kTravikParameterChannels) {
+        in[row.channel] = row.registered;
+    }
+    for (int ph = 0; ph < 3; ++ph) {
+        in[39 + ph] = 1050.0;
+    }
+    in[42] = 1.0;
+    in[43] = 1.0;
     const double peak = 35000.0 * std::sqrt(2.0 / 3.0);
     long k = 0;
     for (auto _ : state) {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "support/library.h"
+#include "support/host_run.h"
 #include "support/temp_dir.h"
 
 extern "C" {
@@ -47,15 +47,16 @@ TEST(StepAllocations, ThousandsOfTracedAndUntracedStepsAllocateNothing) {
     unsigned char storage[100] = {};
     void* instance = nullptr;
     const long at_start = g_allocations.load();
-    ASSERT_EQ(library.init(&instance, 0, 200, 200, record, in.data(), out.data(), 0, storage,
-                           0.0, 0.0),
-              0);
+    ASSERT_EQ(
+        library.init(&instance, 0, 200, 200, record, in.data(), out.data(), 0, storage, 0.0, 0.0),
+        0);
     // The build allocates: proof that the counting replacement is in effect.
     ASSERT_GT(g_allocations.load(), at_start);
-    in[60] = 30.0;
-    in[61] = 35.0;
-    in[62] = 50.0;
-    in[65] = 77.0;
+    // Every setting at its registered value, the device deblocked and running with charged
+    // cells, so every control path runs.
+    SetRegisteredParameters(in);
+    in[39] = in[40] = in[41] = 1050.0;
+    in[42] = in[43] = 1.0;
     const double peak = 35000.0 * std::sqrt(2.0 / 3.0);
     const long before = g_allocations.load();
     for (int k = 1; k <= 12000; ++k) {  // 1.2 s at 100 us: traced, then untraced

@@ -17,9 +17,11 @@
 #include <filesystem>
 #include <numbers>
 #include <string>
+#include <string_view>
 
 #include "exports/run_files.h"
 #include "support/library.h"
+#include "variants/travik/host_channels.h"
 
 namespace {
 
@@ -71,8 +73,14 @@ struct Grid {
     static constexpr int kDipEnd = 2000;
 };
 
-void GenerateInputs(int step, std::array<double, kChannels>& in) {
+// The settings of the full build's parameter channels start from their registered values.
+void GenerateInputs(int step, bool full_build, std::array<double, kChannels>& in) {
     in.fill(0.0);
+    if (full_build) {
+        for (const svg::ParameterChannel& row : svg::kTravikParameterChannels) {
+            in[row.channel] = row.registered;
+        }
+    }
     const double t = static_cast<double>(step) * kStep;
     const double cycles = Grid::kHz * t;
     const double dip = step >= Grid::kDipFirst && step < Grid::kDipEnd ? 0.7 : 1.0;
@@ -121,7 +129,7 @@ void GenerateInputs(int step, std::array<double, kChannels>& in) {
 }
 
 // One host run in the current directory; false when a file could not be written.
-bool Run(const Library& lib, int steps) {
+bool Run(const Library& lib, bool full_build, int steps) {
     std::FILE* hex = std::fopen(svg::runs::kOutputsFile, "wb");
     if (hex == nullptr) {
         std::fprintf(stderr, "cannot write %s\n", svg::runs::kOutputsFile);
@@ -132,13 +140,13 @@ bool Run(const Library& lib, int steps) {
     std::array<double, kChannels> out{};
     unsigned char storage[100] = {};
     void* instance = nullptr;
-    GenerateInputs(0, in);
+    GenerateInputs(0, full_build, in);
     const int init = lib.init(&instance, 0, kTracedInputs, kTracedOutputs, record.data(), in.data(),
                               out.data(), 0, storage, 0.0, 0.0);
     std::fprintf(hex, "init %d\n", init);
     char line[svg::runs::kLineChars];
     for (int step = 0; step < steps; ++step) {
-        GenerateInputs(step, in);
+        GenerateInputs(step, full_build, in);
         lib.step(instance, 0, in.data(), out.data(), 0, storage, static_cast<double>(step) * kStep);
         svg::runs::FormatStep(step, out.data(), line);
         std::fputs(line, hex);
@@ -163,15 +171,16 @@ int main(int argc, char** argv) {
     }
     try {
         const Library lib(argv[1], argv[2]);
+        const bool full_build = std::string_view(argv[2]) == "Travik";
         const fs::path folder = fs::absolute(argv[3]);
         EnterEmpty(folder / "fresh");
-        if (!Run(lib, kFreshSteps)) {
+        if (!Run(lib, full_build, kFreshSteps)) {
             return 1;
         }
         const std::string descriptions = svg::runs::DescriptionFile();
         EnterEmpty(folder / "reread");
         fs::copy_file(folder / "fresh" / descriptions, descriptions);
-        if (!Run(lib, kRereadSteps)) {
+        if (!Run(lib, full_build, kRereadSteps)) {
             return 1;
         }
     } catch (const std::exception& e) {

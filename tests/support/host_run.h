@@ -5,6 +5,7 @@
 #include <array>
 
 #include "support/library.h"
+#include "variants/travik/host_channels.h"
 
 namespace svg::testing {
 
@@ -15,13 +16,23 @@ inline Library& Travik() {
     return library;
 }
 
-// One host run: the arrays, the storage block and the instance.
+// Host channels 44..149 at their parameters' registered values, every other channel 0: what a
+// host gives when the user changes no setting.
+inline void SetRegisteredParameters(std::array<double, kChannels>& in) {
+    for (const ParameterChannel& row : kTravikParameterChannels) {
+        in[row.channel] = row.registered;
+    }
+}
+
+// One host run: the arrays, the storage block and the instance. The inputs start with the
+// parameter channels at their registered values.
 class HostRun {
   public:
     explicit HostRun(std::array<double, 4> record = {0, 10, 10, 1}) : record_(record) {
         for (int i = 0; i < 100; ++i) {
             storage_[i] = static_cast<unsigned char>(i * 7);
         }
+        SetRegisteredParameters(in);
     }
     int Init(int input_count = kChannels, int output_count = kChannels, double time = 0.0) {
         return Travik().init(&instance_, 0, input_count, output_count, record_.data(), in.data(),

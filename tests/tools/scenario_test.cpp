@@ -92,6 +92,13 @@ TEST(GeneratedSettings, LandOnEachBuildsChannels) {
     EXPECT_EQ(full[63], 13.0);
     EXPECT_EQ(full[65], 77.0);
     EXPECT_EQ(full[42], 0.0);
+    // Parameter channels the settings leave alone carry their registered values, so the
+    // controller's gains are not zeroed; a rating the device differs in wins.
+    EXPECT_EQ(full[84], 21.2) << "PLL gain";
+    EXPECT_EQ(full[91], 200.0) << "voltage-loop integral gain";
+    EXPECT_EQ(full[47], 1.0) << "PCC site";
+    EXPECT_EQ(full[68], 35.0) << "the device's PCC rating, not the registered 220 kV";
+    EXPECT_EQ(full[150], 0.0);
     EXPECT_EQ(reduced[43], 30.0);
     EXPECT_EQ(reduced[44], 35.0);
     EXPECT_EQ(reduced[45], 13.0);

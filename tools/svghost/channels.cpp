@@ -1,6 +1,7 @@
 #include "channels.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "text.h"
@@ -25,117 +26,18 @@ constexpr ChannelName kMeasurements[] = {
     {40, "Udc_b"},        {41, "Udc_c"},
 };
 
-// Full build: commands, then the parameters that the input module overwrites at every step.
-constexpr ChannelName kTravikInputs[] = {
-    {42, "deblock"},
-    {43, "running"},
-    {44, "ModeCtrl.parm_Qctrl_mode"},
-    {45, "Parameter.parm_Qctrl_mode"},
-    {46, "MeterCtrl.parm_ctrl_site"},
-    {47, "MeterCtrl.parm_PTsite_sel"},
-    {48, "CurRef.ena_neg_cmp"},
-    {49, "UdcVolCtrl.ena_Inegctrl_cl"},
-    {50, "UFedCtrl.ena_Uff_sw"},
-    {51, "CurTrans.parm_HALL_lpf_sel"},
-    {52, "HLVRTCtrl.ena_VRT"},
-    {53, "HLVRTCtrl.parm_VRT_site"},
-    {54, "HLVRTCtrl.parm_VRT_mode"},
-    {55, "HLVRTCtrl.ena_Uneglim"},
-    {56, "HallOC.enable01"},
-    {57, "DCPro.enable01"},
-    {58, "OFPro.enable01"},
-    {59, "UFPro.enable01"},
-    {60, "Parameter.parm_Qn_Mvar"},
-    {61, "Parameter.parm_Vn_kV"},
-    {62, "Parameter.parm_FrqHzNom"},
-    {63, "Parameter.parm_LTotCal"},
-    {64, "Parameter.parm_CapPM"},
-    {65, "Parameter.parm_cellnum"},
-    {66, "MeterCtrl.parm_Qsvg_cmd"},
-    {67, "MeterCtrl.parm_Ucmd"},
-    {68, "Parameter.parm_Upcc1"},
-    {69, "MeterCtrl.parm_Udccmd"},
-    {70, "UdcVolCtrl.parm_Udccmd"},
-    {71, "Parameter.parm_trans_HVnom"},
-    {72, "Parameter.parm_trans_LVnom"},
-    {73, "HLVRTCtrl.parm_HVRT_in"},
-    {74, "HLVRTCtrl.parm_HVRT_out"},
-    {75, "HLVRTCtrl.parm_HVRT_k"},
-    {76, "HLVRTCtrl.parm_LVRT_in"},
-    {77, "HLVRTCtrl.parm_LVRT_out"},
-    {78, "HLVRTCtrl.parm_LVRT_k"},
-    {79, "HLVRTCtrl.parm_Iq0_k"},
-    {80, "HLVRTCtrl.parm_HVRT_strong"},
-    {81, "HLVRTCtrl.parm_LVRT_strong"},
-    {82, "CurRefCal.parm_Iqpos_ref_lim"},
-    {83, "HLVRTCtrl.parm_Iqpos_ref_min"},
-    {84, "PLL.parm_pll_kp"},
-    {85, "PLL.parm_pll_ki"},
-    {86, "UdcVolCtrl.parm_Inegctrl_kp"},
-    {87, "UdcVolCtrl.parm_Inegctrl_ki"},
-    {88, "CurCtrl.parm_pos_cur_kp"},
-    {89, "CurCtrl.parm_pos_cur_ki"},
-    {90, "ModeCtrl.parm_kp_U"},
-    {91, "ModeCtrl.parm_ki_U"},
-    {92, "UFedCtrl.parm_Uff_filf"},
-    {93, "UFedCtrl.parm_Uff_filf_sw"},
-    {94, "CurTrans.parm_HALL_wc_lpf"},
-    {95, "CurRefCal.parm_Idpos_ref_lim"},
-    {96, "HallOC.act_set01"},
-    {97, "HallOC.ret_set01"},
-    {98, "DCPro.act_set01"},
-    {99, "DCPro.ret_set01"},
-    {100, "OFPro.act_set01"},
-    {101, "OFPro.ret_set01"},
-    {102, "OFPro.act_time01"},
-    {103, "UFPro.act_set01"},
-    {104, "UFPro.ret_set01"},
-    {105, "UFPro.act_time01"},
-    {106, "OVPro.parm_obCn3L3_01"},
-    {107, "OVPro.parm_obCn3L3_01_ret"},
-    {108, "OVPro.parm_obCn3L3_01_t"},
-    {109, "OVPro.parm_obCn3L3_02"},
-    {110, "OVPro.parm_obCn3L3_02_ret"},
-    {111, "OVPro.parm_obCn3L3_02_t"},
-    {112, "OVPro.parm_obCn3L3_03"},
-    {113, "OVPro.parm_obCn3L3_03_ret"},
-    {114, "OVPro.parm_obCn3L3_03_t"},
-    {115, "UVPro.parm_obCn3L3_01"},
-    {116, "UVPro.parm_obCn3L3_01_ret"},
-    {117, "UVPro.parm_obCn3L3_01_t"},
-    {118, "UVPro.parm_obCn3L3_02"},
-    {119, "UVPro.parm_obCn3L3_02_ret"},
-    {120, "UVPro.parm_obCn3L3_02_t"},
-    {121, "UVPro.parm_obCn3L3_03"},
-    {122, "UVPro.parm_obCn3L3_03_ret"},
-    {123, "UVPro.parm_obCn3L3_03_t"},
-    {124, "GfmCtrl.parm_GFM_Mode"},
-    {125, "GfmCtrl.parm_GFM_Mode_Sel"},
-    {126, "GfmCtrl.parm_Uctrl_GFM"},  // the byte parameter after parm_GFM_Mode_Sel
-    {127, "GfmCtrl.parm_GFM_kj"},
-    {128, "GfmCtrl.parm_GFM_kd"},
-    {129, "GfmCtrl.parm_GFM_k1"},
-    {130, "GfmCtrl.parm_GFM_k2"},
-    {131, "GfmCtrl.parm_GFM_k3"},
-    {132, "GfmCtrl.parm_UGFM_wc_lpf"},
-    {133, "GfmCtrl.parm_UGFM_wc1_lpf"},
-    {134, "GfmCtrl.parm_IGFM_wc_lpf"},
-    {135, "GfmCtrl.parm_m_GFM"},
-    {136, "GfmCtrl.parm_theta_pre"},
-    {137, "GfmCtrl.parm_Eref_lim"},
-    {138, "GfmCtrl.parm_Eref"},
-    {139, "GfmCtrl.parm_Ku_GFM"},
-    {140, "GfmCtrl.parm_Kq_GFM"},
-    {141, "GfmCtrl.parm_kp_QV"},
-    {142, "GfmCtrl.parm_ki_QV"},
-    {143, "GfmCtrl.parm_GFM_Iref_kp"},
-    {144, "GfmCtrl.parm_GFM_Iref_ki"},
-    {145, "GfmCtrl.parm_GFM_Idref_lim"},
-    {146, "GfmCtrl.parm_GFM_Iqref_lim"},
-    {147, "GfmCtrl.parm_GFM_vl"},
-    {148, "GfmCtrl.parm_GFM_vr"},
-    {149, "GfmCtrl.parm_GFM_t_delayoff"},
-};
+// Full build: the commands, then the parameters that the input module overwrites at every
+// step, named as the controller registers them.
+constexpr auto kTravikInputs = [] {
+    std::array<ChannelName, 2 + std::size(svg::kTravikParameterChannels)> names{};
+    names[0] = {42, "deblock"};
+    names[1] = {43, "running"};
+    std::size_t k = 2;
+    for (const svg::ParameterChannel& row : svg::kTravikParameterChannels) {
+        names[k++] = {row.channel, row.target};
+    }
+    return names;
+}();
 
 // Reduced build: ratings, commands and ride-through settings are module inputs, and the two
 // command bytes sit at 60 and 61. Channels 42, 57 to 59, 62 and 63 are read by nothing.
@@ -264,8 +166,8 @@ constexpr ChannelName kPellumOutputs[] = {
 };
 
 constexpr Layout kLayouts[] = {
-    {"Travik", {kMeasurements, kTravikInputs}, kTravikOutputs},
-    {"Pellum", {kMeasurements, kPellumInputs}, kPellumOutputs},
+    {"Travik", {kMeasurements, kTravikInputs}, kTravikOutputs, svg::kTravikParameterChannels},
+    {"Pellum", {kMeasurements, kPellumInputs}, kPellumOutputs, {}},
 };
 
 std::string_view NameIn(std::span<const ChannelName> table, int channel) {

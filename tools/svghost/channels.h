@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "variants/travik/host_channels.h"
+
 namespace svghost {
 
 inline constexpr int kChannels = 200;  // doubles per host input and output array
@@ -26,6 +28,9 @@ struct Layout {
     // builds, then the build's own commands, ratings and settings.
     std::span<const ChannelName> inputs[2];
     std::span<const ChannelName> outputs;  // channels the library writes, ascending
+    // Channels that overwrite parameters at every step, with the registered values a run
+    // gives them unless told otherwise.
+    std::span<const svg::ParameterChannel> parameters;
 };
 
 const Layout& LayoutOf(Entry entry);

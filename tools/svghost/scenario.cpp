@@ -26,6 +26,8 @@ void GenerateInputs(Entry entry, const Scenario& scenario, double t,
         }
     }
 
+    for (const svg::ParameterChannel& row : LayoutOf(entry).parameters)
+        inputs[row.channel] = row.registered;
     for (int i = 0; i < kSettingCount; ++i) {
         const int channel = kSettings[i].channel[static_cast<int>(entry)];
         if (channel >= 0) inputs[channel] = scenario.settings[i];

@@ -58,8 +58,9 @@ struct Scenario {
     std::vector<ChannelValue> constants;  // held channels, written over everything generated
 };
 
-// The 200 host inputs of the scenario at time t (seconds): the grid voltages, the ratings and
-// commands, then the constants; every other channel is 0.
+// The 200 host inputs of the scenario at time t (seconds): the grid voltages, the parameter
+// channels at their registered values, the ratings and commands, then the constants; every
+// other channel is 0.
 void GenerateInputs(Entry entry, const Scenario& scenario, double t,
                     std::span<double, kChannels> inputs);
 
