@@ -51,7 +51,9 @@ float RingDelayStep(RingDelay& r, float x) noexcept;
 // Running sum of the last Len inputs on a RingDelay: each step the sample that leaves the
 // window is subtracted and the new one added, sum <- (sum - x[n - Len]) + x[n]. A sum that
 // leaves the finite range (a NaN or overflowing sample) is recomputed from the stored
-// samples, so it is right again as soon as the bad samples have left the window.
+// samples, so it is right again as soon as the bad samples have left the window; so is a sum
+// from which a sample beyond 2^24 in magnitude has just left (the cancellation would have
+// lost the rest of it). Sums of ordinary samples are exactly the running sums.
 struct MovingSum {
     RingDelay ring;
     float sum;
