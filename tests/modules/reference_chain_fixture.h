@@ -9,9 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "framework/environment.h"
 #include "framework/registry.h"
@@ -22,6 +19,7 @@
 #include "modules/HLVRTCtrl.h"
 #include "modules/UdcVolCtrl.h"
 #include "support/reference_chain_channels.h"
+#include "support/registry_names.h"
 #include "support/temp_dir.h"
 #include "variants/travik/travik.h"
 
@@ -54,24 +52,6 @@ inline constexpr ModuleSpec kChainModules[] = {
     {kSlotUdcVolCtrl, "UdcVolCtrl", sizeof(UdcVolCtrl), &CreateUdcVolCtrl, nullptr, 2, 1, false},
 };
 inline constexpr Variant kChainVariant{kChainModules, 6, &WireChain};
-
-// Test names of table-driven cases: the case's `name` field.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-    return info.param.name;
-}
-
-// Names registered under "<instance>." in registration order, without the prefix.
-inline std::vector<std::string> Names(const SignalRegistry& r, const std::string& inst) {
-    std::vector<std::string> names;
-    const std::string prefix = inst + ".";
-    for (int i = 0; i < r.entry_count; ++i) {
-        if (std::strncmp(r.entries[i].name, prefix.c_str(), prefix.size()) == 0) {
-            names.emplace_back(r.entries[i].name + prefix.size());
-        }
-    }
-    return names;
-}
 
 class ChainBench : public ::testing::Test {
   protected:

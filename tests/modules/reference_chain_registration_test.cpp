@@ -106,8 +106,8 @@ TEST_F(FullBuild, ReferenceChainModulesRegisterInOrderInTheirSlots) {
         ASSERT_NE(h, nullptr);
         EXPECT_STREQ(h->instance_name, r.instance);
         EXPECT_STREQ(h->type_name, r.type_name);
-        EXPECT_EQ(Names(*env_->variables, r.instance), r.variables);
-        EXPECT_EQ(Names(*env_->parameters, r.instance), r.parameters);
+        EXPECT_EQ(RegisteredNames(*env_->variables, r.instance), r.variables);
+        EXPECT_EQ(RegisteredNames(*env_->parameters, r.instance), r.parameters);
     }
     // Registry order follows creation order: CurRef, CurRefCal, CurTrans, HLVRTCtrl, ...
     std::vector<std::string> owners;
