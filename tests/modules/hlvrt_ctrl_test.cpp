@@ -103,18 +103,6 @@ INSTANTIATE_TEST_SUITE_P(
             "BlockedNoFlags", false, {{1.0f, 5, 0, 0}, {1.15f, 10, 0, 0}, {0.5f, 10, 0, 0}}}),
     CaseName<DetectionCase>);
 
-TEST_F(RideThrough, DeblockingDuringAnEventRaisesTheFlagAtOnce) {
-    Commands(false, true);
-    Hold(1.0f, 5);
-    Hold(0.5f, 10);
-    EXPECT_EQ(vrt_->flg_LVRT_latch, 1);
-    EXPECT_EQ(vrt_->flg_LVRT_mod, 0);
-    Commands(true, true);
-    Ticks(1);
-    EXPECT_EQ(vrt_->flg_LVRT_mod, 1);
-    EXPECT_EQ(vrt_->test3, 1.0f);
-}
-
 struct InjectionCase {
     std::string name;
     int mode;         // parm_VRT_mode
@@ -173,12 +161,9 @@ TEST_F(RideThrough, MinimumMagnitudeOutsideRideThrough) {
         float in;
         float out;
     };
-    const Case cases[] = {
-        {0.05f, 0.0f, 0.05f},  {0.05f, 0.03f, 0.05f}, {0.05f, -0.03f, -0.05f},
-        {0.05f, -0.2f, -0.2f}, {0.05f, 0.3f, 0.3f},   {0.05f, kNaN, 0.05f},
-        {-0.1f, -0.2f, -0.2f}, {-0.1f, 0.02f, 0.02f}, {kNaN, -0.02f, -0.02f},
-        {kNaN, 0.0f, 0.0f},    {0.2f, -0.0f, 0.2f},
-    };
+    const Case cases[] = {{0.05f, 0.0f, 0.05f},  {0.05f, -0.03f, -0.05f}, {0.05f, 0.3f, 0.3f},
+                          {0.05f, kNaN, 0.05f},  {-0.1f, -0.2f, -0.2f},   {-0.1f, 0.02f, 0.02f},
+                          {kNaN, -0.02f, -0.02f}};
     Hold(1.0f, 5);
     for (const Case& c : cases) {
         Channel(kChIqMin, c.min);

@@ -85,15 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RippleCase{"Nominal316IsNot60", 316.0f, 100.0, 255, 3.0f, 1e-6}),
     CaseName<RippleCase>);
 
-TEST_F(DcVoltage, MeanVoltageIsScaledBackWithTheModulesOwnRating) {
-    rcp_udccmd_ = 1.0f / 2400.0f;
-    CellDc(2400.0f, 2100.0f, 2700.0f);
-    Ticks(1);
-    EXPECT_NEAR(udc_->udc_fbk_pu, 1.0f, 1e-6);
-    EXPECT_NEAR(udc_->set_Udc_mean, 1050.0f, 1e-3);
-    EXPECT_NEAR(Out(11), 1050.0f, 1e-3);
-}
-
 // Blocked, the reference follows the cells (rising at the slope); 0.8 ms after deblocking it
 // rises from there to the command at 10 per unit per second, 0.001 per step.
 TEST_F(DcVoltage, CommandRampsUpAfterTheDeblockDelay) {
