@@ -1,5 +1,7 @@
 #include "blocks/delays.h"
 
+#include <cmath>
+
 #include "blocks/numeric.h"
 
 namespace svg {
@@ -54,6 +56,30 @@ float RingDelayStep(RingDelay& r, float x) noexcept {
         r.Pos = 0;
     }
     return y;
+}
+
+void MovingSumInit(MovingSum& s, float* storage, std::uint32_t len) noexcept {
+    RingDelayInit(s.ring, storage, len, 0.0f);
+    s.sum = 0.0f;
+}
+
+// Beyond 2^24 single precision no longer holds whole units: a sample that large leaving the
+// window takes the rest of the sum with it by cancellation.
+constexpr float kMovingSumExactLimit = 16777216.0f;
+
+float MovingSumStep(MovingSum& s, float x) noexcept {
+    const float leaving = RingDelayStep(s.ring, x);
+    s.sum -= leaving;
+    s.sum += x;
+    const bool lost = !std::isfinite(s.sum) || !(std::fabs(leaving) <= kMovingSumExactLimit);
+    if (lost && s.ring.Data != nullptr) {
+        float sum = 0.0f;
+        for (std::uint32_t i = 0; i < s.ring.Len; ++i) {
+            sum += s.ring.Data[i];
+        }
+        s.sum = sum;
+    }
+    return s.sum;
 }
 
 }  // namespace svg

@@ -48,4 +48,20 @@ void RingDelayInit(RingDelay& r, float* storage, std::uint32_t len, float fill) 
 // Returns the input of Len steps earlier; -1 when no storage is bound.
 float RingDelayStep(RingDelay& r, float x) noexcept;
 
+// Running sum of the last Len inputs on a RingDelay: each step the sample that leaves the
+// window is subtracted and the new one added, sum <- (sum - x[n - Len]) + x[n]. A sum that
+// leaves the finite range (a NaN or overflowing sample) is recomputed from the stored
+// samples, so it is right again as soon as the bad samples have left the window; so is a sum
+// from which a sample beyond 2^24 in magnitude has just left (the cancellation would have
+// lost the rest of it). Sums of ordinary samples are exactly the running sums.
+struct MovingSum {
+    RingDelay ring;
+    float sum;
+};
+
+// Binds `storage` (len floats), fills it with 0 and clears the sum.
+void MovingSumInit(MovingSum& s, float* storage, std::uint32_t len) noexcept;
+// Takes x into the window and returns the new sum.
+float MovingSumStep(MovingSum& s, float x) noexcept;
+
 }  // namespace svg

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace svg {
 
@@ -55,6 +56,14 @@ constexpr float Limit(float x, float lo, float hi) noexcept {
         return hi;
     }
     return x > lo ? x : lo;
+}
+
+// Limit to the band [-mag, +mag] around zero. A magnitude that is negative or NaN (a bad
+// setting) allows nothing and gives 0 instead of inverting or poisoning the signal; an
+// infinite magnitude lets everything through. A NaN value yields -mag, as with Limit.
+constexpr float LimitSym(float x, float mag) noexcept {
+    const float m = Limit(mag, 0.0f, std::numeric_limits<float>::infinity());
+    return Limit(x, -m, m);
 }
 
 // Elapsed-time test on the environment time counter (unsigned, +100 per host step, wraps

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "blocks/numeric.h"
 
 namespace svg {
 namespace {
@@ -130,6 +133,53 @@ TEST(RingDelay, WithoutStorageGivesMinusOne) {
     RingDelayInit(r, nullptr, 4, 0.0f);
     EXPECT_EQ(r.Data, nullptr);
     EXPECT_EQ(RingDelayStep(r, 3.0f), -1.0f);
+}
+
+// The running sum equals the sum of the last Len inputs, counted afresh, after any number of
+// steps; a NaN or overflowing sample spoils it only while the sample is in the window.
+TEST(MovingSum, EqualsTheWindowSumAndRecoversFromBadSamples) {
+    float storage[5];
+    MovingSum s{};
+    MovingSumInit(s, storage, 5);
+    std::vector<float> x;
+    for (int n = 0; n < 40; ++n) {
+        float v = static_cast<float>(n % 7) * 0.25f;
+        if (n == 12) {
+            v = std::numeric_limits<float>::quiet_NaN();
+        }
+        if (n == 25) {
+            v = 3e38f;
+        }
+        if (n == 26) {
+            v = 3e38f;
+        }
+        x.push_back(v);
+        const float sum = MovingSumStep(s, v);
+        double window = 0.0;
+        for (int k = std::max(0, n - 4); k <= n; ++k) {
+            window += x[k];
+        }
+        if (std::isfinite(window) && std::fabs(window) < 1e38) {
+            ASSERT_EQ(sum, static_cast<float>(window)) << n;
+        } else {
+            ASSERT_FALSE(std::isfinite(sum) && std::fabs(sum) < 1e38f) << n;
+        }
+    }
+}
+
+// A band limit whose magnitude is negative or NaN allows nothing; NaN values go to -mag.
+TEST(LimitSym, BadMagnitudesAllowNothing) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float x, mag, out;
+    };
+    const Case cases[] = {{0.7f, 0.5f, 0.5f},  {-0.7f, 0.5f, -0.5f}, {0.2f, 0.5f, 0.2f},
+                          {0.7f, -0.5f, 0.0f}, {-0.7f, -0.5f, 0.0f}, {0.7f, nan, 0.0f},
+                          {nan, 0.5f, -0.5f},  {1e30f, inf, 1e30f},  {-inf, 1.0f, -1.0f}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(LimitSym(c.x, c.mag), c.out) << c.x << " within " << c.mag;
+    }
 }
 
 }  // namespace

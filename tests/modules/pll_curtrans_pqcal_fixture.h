@@ -23,6 +23,7 @@
 #include "modules/CurTrans.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
+#include "support/registry_names.h"
 #include "support/temp_dir.h"
 
 namespace svg::testing::measurement {
@@ -60,12 +61,6 @@ inline Abc PhaseSet(double amplitude, double turns, double phase, int sign = 1) 
             static_cast<float>(amplitude * std::cos(x + third))};
 }
 
-// Test names of table-driven cases: the case's `name` field.
-template <class Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-    return info.param.name;
-}
-
 inline Abc Sum(const Abc& x, const Abc& y) { return {x.a + y.a, x.b + y.b, x.c + y.c}; }
 
 // Signed difference of two angles in turns, folded into [-0.5, 0.5).
@@ -74,19 +69,7 @@ inline double TurnDiff(double x, double y) {
     return d >= 0.5 ? d - 1.0 : (d < -0.5 ? d + 1.0 : d);
 }
 
-// Names registered under "<instance>." in registration order, without the prefix, and the
-// float variables among them that hold a NaN or an infinity.
-inline std::vector<std::string> RegisteredNames(const SignalRegistry& r, const std::string& inst) {
-    std::vector<std::string> names;
-    const std::string prefix = inst + ".";
-    for (int i = 0; i < r.entry_count; ++i) {
-        if (std::strncmp(r.entries[i].name, prefix.c_str(), prefix.size()) == 0) {
-            names.emplace_back(r.entries[i].name + prefix.size());
-        }
-    }
-    return names;
-}
-
+// The float variables of an instance that hold a NaN or an infinity.
 inline std::vector<std::string> NonFinite(const SignalRegistry& r, const std::string& inst) {
     std::vector<std::string> bad;
     const std::string prefix = inst + ".";

@@ -1,10 +1,14 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
+#include "modules/CurRef.h"
+#include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
+#include "modules/HLVRTCtrl.h"
 #include "modules/MeterCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
 namespace svg {
@@ -24,10 +28,14 @@ constexpr ModuleSpec kModules[] = {
     Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
     Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
     Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
+    Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
     Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
+    Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
     Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
     Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
     Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
+    Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

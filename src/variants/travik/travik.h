@@ -19,6 +19,10 @@ void WireMeterCtrl(Environment* env) noexcept;
 void WirePLL(Environment* env) noexcept;
 void WireCurTrans(Environment* env) noexcept;
 void WirePQCal(Environment* env) noexcept;
+void WireUdcVolCtrl(Environment* env) noexcept;
+void WireHLVRTCtrl(Environment* env) noexcept;
+void WireCurRef(Environment* env) noexcept;
+void WireCurRefCal(Environment* env) noexcept;
 void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg

@@ -5,11 +5,15 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "framework/type_codes.h"
+#include "modules/CurRef.h"
+#include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
+#include "modules/HLVRTCtrl.h"
 #include "modules/MeterCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
 namespace svg {
@@ -28,7 +32,11 @@ const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
 // Inputs whose producing module is not part of this build yet. Each reads the zero cell
 // until its producer lands; the row then moves into its receiver's wiring below.
 //   PLL.flg_ffsw, CurTrans.flg_ffsw      <- UFedCtrl.flg_ffsw
+//   HLVRTCtrl.Iqpos_ref_ss               <- ModeCtrl.set_Iqpos_ref_ss
+//   UdcVolCtrl.GFM_Blk_OtLoop            <- GfmCtrl.GFM_Blk_OtLoop
+//   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
 const std::uint8_t* PendingByte() { return ZeroCellByte(); }
+const float* PendingFloat() { return ZeroCellFloat(); }
 
 }  // namespace
 
@@ -172,6 +180,137 @@ void WirePQCal(Environment* env) noexcept {
     pq->reset = ZeroCellByte();
 }
 
+void WireUdcVolCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    UdcVolCtrl* udc = ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl);
+    if (in == nullptr || udc == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    udc->Udc_A_mean = &in->input[39];
+    udc->Udc_B_mean = &in->input[40];
+    udc->Udc_C_mean = &in->input[41];
+    udc->rcp_Udccmd = From(meter, &MeterCtrl::set_rcp_Udccmd);
+    udc->Udcctrl_fosys = ZeroCellFloat();
+    udc->Idnegctrl_cl_fosys = ZeroCellFloat();
+    udc->Iqnegctrl_cl_fosys = ZeroCellFloat();
+    udc->Task1 = From(par, &Parameter::Task1);
+    udc->Task2 = From(par, &Parameter::Task2);
+    udc->Task3 = From(par, &Parameter::Task3);
+    udc->FrqHzNom = From(par, &Parameter::FrqHzNom);
+    udc->flg_LVRT_mod = From(vrt, &HLVRTCtrl::flg_LVRT_mod);
+    udc->flg_HVRT_mod = From(vrt, &HLVRTCtrl::flg_HVRT_mod);
+    udc->flg_seq_deblock = &in->deblock_cmd;
+    udc->flg_seq_running = &in->running_cmd;
+    udc->flg_update_fosys = ZeroCellByte();
+    udc->Ipqref_lock = ZeroCellFloat();
+    udc->Upos_fil = ZeroCellFloat();
+    udc->trans_type = From(par, &Parameter::trans_type);
+    udc->GFM_Blk_OtLoop = PendingByte();
+    udc->Idref_GFM = PendingFloat();
+    SetChannelTarget(in, 49, &udc->ena_Inegctrl_cl);
+    SetChannelTarget(in, 70, &udc->parm_Udccmd);
+    SetChannelTarget(in, 86, &udc->parm_Inegctrl_kp);
+    SetChannelTarget(in, 87, &udc->parm_Inegctrl_ki);
+}
+
+void WireHLVRTCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    if (in == nullptr || vrt == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
+    vrt->Upos_fil = From(pll, &PLL::set_Upos_fil);
+    vrt->Uneg_fil = From(pll, &PLL::set_Uneg_fil);
+    vrt->Iqpos_ref_ss = PendingFloat();
+    vrt->Task1 = From(par, &Parameter::Task1);
+    vrt->Task2 = From(par, &Parameter::Task2);
+    vrt->Task3 = From(par, &Parameter::Task3);
+    vrt->flg_seq_deblock = &in->deblock_cmd;
+    vrt->Upos_PCC_pu = From(meter, &MeterCtrl::set_Upos_PCC_pu);
+    vrt->I_round_lim = From(cal, &CurRefCal::set_I_round_lim);
+    SetChannelTarget(in, 52, &vrt->ena_VRT);
+    SetChannelTarget(in, 53, &vrt->parm_VRT_site);
+    SetChannelTarget(in, 54, &vrt->parm_VRT_mode);
+    SetChannelTarget(in, 55, &vrt->ena_Uneglim);
+    SetChannelTarget(in, 73, &vrt->parm_HVRT_in);
+    SetChannelTarget(in, 74, &vrt->parm_HVRT_out);
+    SetChannelTarget(in, 75, &vrt->parm_HVRT_k);
+    SetChannelTarget(in, 76, &vrt->parm_LVRT_in);
+    SetChannelTarget(in, 77, &vrt->parm_LVRT_out);
+    SetChannelTarget(in, 78, &vrt->parm_LVRT_k);
+    SetChannelTarget(in, 79, &vrt->parm_Iq0_k);
+    SetChannelTarget(in, 80, &vrt->parm_HVRT_strong);
+    SetChannelTarget(in, 81, &vrt->parm_LVRT_strong);
+    SetChannelTarget(in, 83, &vrt->parm_Iqpos_ref_min);
+}
+
+void WireCurRef(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    CurRef* ref = ModuleAt<CurRef>(env, kSlotCurRef);
+    if (in == nullptr || ref == nullptr) {
+        return;
+    }
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const UdcVolCtrl* udc = ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    ref->Upos_fil = From(pll, &PLL::set_Upos_fil);
+    ref->Udneg_fil = From(pll, &PLL::set_Udneg_fil);
+    ref->Uqneg_fil = From(pll, &PLL::set_Uqneg_fil);
+    ref->Idpos_ref = From(udc, &UdcVolCtrl::set_Idpos_ref);
+    ref->Iqpos_ref_sel = From(vrt, &HLVRTCtrl::set_Iqpos_ref_sel);
+    ref->Idneg_cl_ref = From(udc, &UdcVolCtrl::set_Idneg_cl_ref);
+    ref->Iqneg_cl_ref = From(udc, &UdcVolCtrl::set_Iqneg_cl_ref);
+    SetChannelTarget(in, 48, &ref->ena_neg_cmp);
+}
+
+void WireCurRefCal(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
+    if (in == nullptr || cal == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    const UdcVolCtrl* udc = ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    const CurRef* ref = ModuleAt<CurRef>(env, kSlotCurRef);
+    cal->Idpos_ref = From(udc, &UdcVolCtrl::set_Idpos_ref);
+    cal->Iqpos_ref_sel = From(vrt, &HLVRTCtrl::set_Iqpos_ref_sel);
+    cal->Idpos_app_ref1 = ZeroCellFloat();
+    cal->Iqpos_app_ref1 = ZeroCellFloat();
+    cal->Idpos_app_ref2 = ZeroCellFloat();
+    cal->Iqpos_app_ref2 = ZeroCellFloat();
+    cal->Idpos_app_ref3 = ZeroCellFloat();
+    cal->Iqpos_app_ref3 = ZeroCellFloat();
+    cal->Idneg_op_ref = From(ref, &CurRef::set_Idneg_op_ref);
+    cal->Iqneg_op_ref = From(ref, &CurRef::set_Iqneg_op_ref);
+    cal->Idneg_cl_ref = From(udc, &UdcVolCtrl::set_Idneg_cl_ref);
+    cal->Iqneg_cl_ref = From(udc, &UdcVolCtrl::set_Iqneg_cl_ref);
+    cal->Idneg_app_ref = ZeroCellFloat();
+    cal->Iqneg_app_ref = ZeroCellFloat();
+    cal->Idzero_ref = From(ref, &CurRef::set_Idzero_ref);
+    cal->Iqzero_ref = From(ref, &CurRef::set_Iqzero_ref);
+    cal->trans_type = From(par, &Parameter::trans_type);
+    cal->Idpos_fbk = From(cur, &CurTrans::set_Idpos_fbk);
+    cal->Iqpos_fbk = From(cur, &CurTrans::set_Iqpos_fbk);
+    cal->Idneg_fbk = From(cur, &CurTrans::set_Idneg_fbk);
+    cal->Iqneg_fbk = From(cur, &CurTrans::set_Iqneg_fbk);
+    cal->Idzero_fbk = From(cur, &CurTrans::set_Idzero_fbk);
+    cal->Iqzero_fbk = From(cur, &CurTrans::set_Iqzero_fbk);
+    cal->Task1 = From(par, &Parameter::Task1);
+    cal->Task2 = From(par, &Parameter::Task2);
+    cal->Task3 = From(par, &Parameter::Task3);
+    SetChannelTarget(in, 82, &cal->parm_Iqpos_ref_lim);
+    SetChannelTarget(in, 95, &cal->parm_Idpos_ref_lim);
+}
+
 void WireOutputs(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
@@ -182,6 +321,9 @@ void WireOutputs(Environment* env) noexcept {
     const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
     const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
     const PQCal* pq = ModuleAt<PQCal>(env, kSlotPQCal);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    const UdcVolCtrl* udc = ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl);
+    const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
     // Output channels in channel order. A channel whose source module is absent stays
     // unbound (BindOutput refuses a null source) and keeps its 0.0.
     auto bind = [env](const void* source, int type, int channel) {
@@ -196,7 +338,13 @@ void WireOutputs(Environment* env) noexcept {
     bind(field(pll, &PLL::set_grid_freq), kTypeF, 6);
     bind(field(pll, &PLL::set_Upos_fil), kTypeF, 7);
     bind(field(pq, &PQCal::set_Qsvg_pu), kTypeF, 8);
+    bind(field(vrt, &HLVRTCtrl::flg_LVRT_mod), kTypeC, 9);
+    bind(field(vrt, &HLVRTCtrl::flg_HVRT_mod), kTypeC, 10);
+    bind(field(udc, &UdcVolCtrl::set_Udc_mean), kTypeF, 11);
+    bind(field(udc, &UdcVolCtrl::set_Udccmd_final), kTypeF, 12);
+    bind(field(cal, &CurRefCal::set_Idpos_ref_sum), kTypeF, 13);
     bind(field(cur, &CurTrans::set_Idpos_fbk), kTypeF, 14);
+    bind(field(vrt, &HLVRTCtrl::set_Iqpos_ref_sel), kTypeF, 15);
     bind(field(cur, &CurTrans::set_Iqpos_fbk), kTypeF, 16);
     bind(&out->prot_flag, kTypeCu, 20);
     bind(field(meter, &MeterCtrl::set_Ufbk_rms), kTypeF, 31);
@@ -208,6 +356,10 @@ void WireTravik(Environment* env) noexcept {
     WirePLL(env);
     WireCurTrans(env);
     WirePQCal(env);
+    WireUdcVolCtrl(env);
+    WireHLVRTCtrl(env);
+    WireCurRef(env);
+    WireCurRefCal(env);
     WireOutputs(env);
 }
 

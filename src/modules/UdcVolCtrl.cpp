@@ -1,0 +1,265 @@
+#include "modules/UdcVolCtrl.h"
+
+#include <cmath>
+#include <cstddef>
+#include <initializer_list>
+#include <limits>
+
+#include "blocks/comparators.h"
+#include "blocks/numeric.h"
+
+namespace svg {
+namespace {
+
+constexpr SignalRow kSignals[] = {
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Udccmd_final),
+     "set_Udccmd_final type=f level=1"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Udc_mean), "set_Udc_mean type=f level=1"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Idpos_ref), "set_Idpos_ref type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Idneg_cl_ref), "set_Idneg_cl_ref type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Iqneg_cl_ref), "set_Iqneg_cl_ref type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Udcctrl_follow), "set_Udcctrl_follow type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Idnegctrl_cl_follow),
+     "set_Idnegctrl_cl_follow type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, set_Iqnegctrl_cl_follow),
+     "set_Iqnegctrl_cl_follow type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, udc_fbk_pu), "udc_fbk_pu type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, udc_ref_pu), "udc_ref_pu type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, Udc_err), "Udc_err type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, Ineg_ena_temp), "Ineg_ena_temp type=cu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, Idnegctrl_err), "Idnegctrl_err type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, Iqnegctrl_err), "Iqnegctrl_err type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, Udc_A_delay), "Udc_A_delay type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, Udc_A_fil), "Udc_A_fil type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, length), "length type=iu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, index), "index type=iu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, freq_temp), "freq_temp type=cu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, temp5), "temp5 type=f"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, UdcASum_FPGA), "UdcASum_FPGA type=lu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, UdcBSum_FPGA), "UdcBSum_FPGA type=lu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, UdcCSum_FPGA), "UdcCSum_FPGA type=lu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, u16A), "u16A type=iu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, u16B), "u16B type=iu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, u16C), "u16C type=iu"},
+    {SignalKind::kVariable, offsetof(UdcVolCtrl, test1), "test1 type=cu"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Udc_A_mean), "Udc_A_mean type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Udc_B_mean), "Udc_B_mean type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Udc_C_mean), "Udc_C_mean type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, rcp_Udccmd), "rcp_Udccmd type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Udcctrl_fosys), "Udcctrl_fosys type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Idnegctrl_cl_fosys),
+     "Idnegctrl_cl_fosys type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Iqnegctrl_cl_fosys),
+     "Iqnegctrl_cl_fosys type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Task1), "Task1 type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Task2), "Task2 type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Task3), "Task3 type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, FrqHzNom), "FrqHzNom type=f"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, flg_LVRT_mod), "flg_LVRT_mod type=cu"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, flg_HVRT_mod), "flg_HVRT_mod type=cu"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, flg_seq_deblock), "flg_seq_deblock type=cu"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, flg_seq_running), "flg_seq_running type=cu"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, flg_update_fosys), "flg_update_fosys type=cu"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Ipqref_lock), "Ipqref_lock type=f"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Upos_fil), "Upos_fil type=f"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, trans_type), "trans_type type=cu"},
+    {SignalKind::kByteInput, offsetof(UdcVolCtrl, GFM_Blk_OtLoop), "GFM_Blk_OtLoop type=cu"},
+    {SignalKind::kFloatInput, offsetof(UdcVolCtrl, Idref_GFM), "Idref_GFM type=f"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udccmd),
+     "parm_Udccmd type=f default=1050 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udccmd_HVRT),
+     "parm_Udccmd_HVRT type=f default=1.0 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udccmd_LVRT),
+     "parm_Udccmd_LVRT type=f default=1.0 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udccmd_slope),
+     "parm_Udccmd_slope type=f default=10 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udcctrl_kp),
+     "parm_Udcctrl_kp type=f default=2.91 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udcctrl_ki),
+     "parm_Udcctrl_ki type=f default=100 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udcctrl_pilim),
+     "parm_Udcctrl_pilim type=f default=1 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Udcctrl_kilim),
+     "parm_Udcctrl_kilim type=f default=1 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, ena_Inegctrl_cl),
+     "ena_Inegctrl_cl type=cu default=1 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Inegctrl_kp),
+     "parm_Inegctrl_kp type=f default=1.5 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Inegctrl_ki),
+     "parm_Inegctrl_ki type=f default=4 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Inegctrl_pilim),
+     "parm_Inegctrl_pilim type=f default=0.5 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_Inegctrl_kilim),
+     "parm_Inegctrl_kilim type=f default=0.5 option=1"},
+    {SignalKind::kParameter, offsetof(UdcVolCtrl, parm_CapPM),
+     "parm_CapPM type=f default=3.68 option=1"},
+};
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+// Deblock on-delay before the command takes over from the measured voltage, s.
+constexpr float kDeblockDelay = 0.0008f;
+// Blend of the 41- and 42-sample lines into 41 2/3 samples at 60 Hz.
+constexpr float kOneThird = 1.0f / 3.0f;
+constexpr float kTwoThirds = 2.0f / 3.0f;
+// The q-axis balancing error is scaled by 1/sqrt(3), except with transformer type 3.
+constexpr float kRcpSqrt3 = 0.57735026f;
+constexpr std::uint8_t kTransTypeUnscaled = 3;
+// Nominal frequencies with their own delay lines, Hz, and the temp5 code of each.
+constexpr std::uint8_t kHz50 = 50;
+constexpr std::uint8_t kHz60 = 60;
+constexpr float kHighestWholeHz = 255.0f;  // the whole hertz are kept in a byte
+
+// Settings of a PI record: the sample time, the gains, the output limit and the integrator
+// band. The anti-windup gain is 1.
+void PiSettings(PiReg& r, float ts, float kp, float ki, float out_lim, float int_max,
+                float int_min) {
+    r.Ts = ts;
+    r.Kp = kp;
+    r.Ki = ki;
+    r.Kaw = 1.0f;
+    r.OutLim = out_lim;
+    r.IntMax = int_max;
+    r.IntMin = int_min;
+}
+
+int RegisterUdcVolCtrlTasks(ModuleHeader* module, int list) {
+    UdcVolCtrl& m = *As<UdcVolCtrl>(module);
+    for (int k = 0; k < kClusters; ++k) {
+        RingDelayInit(m.ripple50[k], m.ripple50_buf[k], kRipple50Len, 0.0f);
+        RingDelayInit(m.ripple41[k], m.ripple41_buf[k], kRipple60ShortLen, 0.0f);
+        RingDelayInit(m.ripple42[k], m.ripple42_buf[k], kRipple60LongLen, 0.0f);
+    }
+    const float ts = *m.Task1;
+    PiSettings(m.Udc_pi, ts, m.parm_Udcctrl_kp, m.parm_Udcctrl_ki, m.parm_Udcctrl_pilim,
+               m.parm_Udcctrl_kilim, -m.parm_Udcctrl_kilim);
+    for (PiReg* pi : {&m.Idneg_pi, &m.Iqneg_pi}) {
+        PiSettings(*pi, ts, m.parm_Inegctrl_kp, m.parm_Inegctrl_ki, m.parm_Inegctrl_pilim,
+                   m.parm_Inegctrl_kilim, -m.parm_Inegctrl_kilim);
+    }
+    m.length = m.ripple50[0].Len;
+    return RegisterTask(list, &UdcVolCtrlStep, module) != 0 ? 1 : 0;
+}
+
+void Measurement(UdcVolCtrl& m) {
+    // Whole hertz, saturated to the byte: a NaN or negative frequency gives 0, anything from
+    // 255 Hz up gives 255; both use the 50 Hz lines.
+    m.freq_temp =
+        static_cast<std::uint8_t>(TruncToUint32(Limit(*m.FrqHzNom, 0.0f, kHighestWholeHz)));
+    const float rcp = *m.rcp_Udccmd;
+    m.Udc_A_pu = *m.Udc_A_mean * rcp;
+    m.Udc_B_pu = *m.Udc_B_mean * rcp;
+    m.Udc_C_pu = *m.Udc_C_mean * rcp;
+    m.udc_fbk_pu = (m.Udc_B_pu + m.Udc_A_pu + m.Udc_C_pu) / 3.0f;
+    m.set_Udc_mean = m.udc_fbk_pu * m.parm_Udccmd;
+
+    if (m.freq_temp == kHz50) {
+        m.temp5 = 1.0f;
+    } else if (m.freq_temp == kHz60) {
+        m.temp5 = 2.0f;
+    } else {
+        m.temp5 = 3.0f;
+    }
+    // Every line is fed at every step, so a change of the nominal frequency finds a full
+    // history in the lines it switches to.
+    const float pu[kClusters] = {m.Udc_A_pu, m.Udc_B_pu, m.Udc_C_pu};
+    float delayed[kClusters];
+    for (int k = 0; k < kClusters; ++k) {
+        const float d50 = RingDelayStep(m.ripple50[k], pu[k]);
+        const float d41 = RingDelayStep(m.ripple41[k], pu[k]);
+        const float d42 = RingDelayStep(m.ripple42[k], pu[k]);
+        delayed[k] = m.freq_temp == kHz60 ? kOneThird * d41 + kTwoThirds * d42 : d50;
+    }
+    m.Udc_A_delay = delayed[0];
+    m.Udc_B_delay = delayed[1];
+    m.Udc_C_delay = delayed[2];
+    m.index = m.ripple50[0].Pos;
+    m.Udc_A_fil = (m.Udc_A_pu + m.Udc_A_delay) * 0.5f;
+    m.Udc_B_fil = (m.Udc_B_pu + m.Udc_B_delay) * 0.5f;
+    m.Udc_C_fil = (m.Udc_C_pu + m.Udc_C_delay) * 0.5f;
+}
+
+// The command: 1.0, or the ride-through command of the one active direction. Before the
+// deblock delay has passed the reference follows the measured voltage; rises of the target
+// are ramped at the set slope, falls take effect at once.
+void Reference(UdcVolCtrl& m, float ts) {
+    const std::uint8_t lvrt = *m.flg_LVRT_mod;
+    const std::uint8_t hvrt = *m.flg_HVRT_mod;
+    if (lvrt == 1 && hvrt == 0) {
+        m.Udccmd_sel = m.parm_Udccmd_LVRT;
+    } else if (lvrt == 0 && hvrt == 1) {
+        m.Udccmd_sel = m.parm_Udccmd_HVRT;
+    } else {
+        m.Udccmd_sel = 1.0f;
+    }
+    m.flg_deblock_dly =
+        TonTimer(*m.flg_seq_deblock, m.deblock_prev, kDeblockDelay, m.deblock_remaining, ts) == 1
+            ? 1
+            : 0;
+    m.Udccmd_target = m.flg_deblock_dly == 1 ? m.Udccmd_sel : m.udc_fbk_pu;
+    m.Udccmd_ramp += LimitSym(m.Udccmd_target - m.Udccmd_ramp, ts * m.parm_Udccmd_slope);
+    // A ramp driven out of the finite range (an infinite task period) restarts from 0.
+    if (!std::isfinite(m.Udccmd_ramp)) {
+        m.Udccmd_ramp = 0.0f;
+    }
+    m.udc_ref_pu =
+        m.Udccmd_ramp > m.Udccmd_target ? m.Udccmd_target : Limit(m.Udccmd_ramp, 0.0f, kInf);
+    m.set_Udccmd_final = m.udc_ref_pu * m.parm_Udccmd;
+}
+
+void DcVoltageRegulator(UdcVolCtrl& m, float ts) {
+    float int_max = m.parm_Udcctrl_kilim;
+    float int_min = -m.parm_Udcctrl_kilim;
+    if (*m.flg_update_fosys == 1) {
+        int_max = int_min = *m.Udcctrl_fosys;
+    } else if (*m.GFM_Blk_OtLoop == 1) {
+        int_max = int_min = *m.Idref_GFM;
+    }
+    PiSettings(m.Udc_pi, ts, m.parm_Udcctrl_kp, m.parm_Udcctrl_ki, m.parm_Udcctrl_pilim, int_max,
+               int_min);
+    m.Udc_err = m.udc_ref_pu - m.udc_fbk_pu;
+    m.set_Idpos_ref = PiRegStep(m.Udc_pi, m.Udc_err, *m.flg_seq_deblock);
+    m.set_Udcctrl_follow = m.Udc_pi.I;
+}
+
+// One balancing regulator: tracks its tracking input while integrator tracking is on.
+float Balancing(UdcVolCtrl& m, PiReg& pi, float err, float fosys, float ts) {
+    const bool track = *m.flg_update_fosys == 1;
+    PiSettings(pi, ts, m.parm_Inegctrl_kp, m.parm_Inegctrl_ki, m.parm_Inegctrl_pilim,
+               track ? fosys : m.parm_Inegctrl_kilim, track ? fosys : -m.parm_Inegctrl_kilim);
+    return PiRegStep(pi, err, m.Ineg_ena_temp);
+}
+
+void BalancingRegulators(UdcVolCtrl& m, float ts) {
+    m.Ineg_ena_temp = m.ena_Inegctrl_cl != 0 && *m.flg_seq_running != 0 ? 1 : 0;
+    m.Idnegctrl_err = m.udc_fbk_pu - m.Udc_A_fil;
+    m.set_Idneg_cl_ref = Balancing(m, m.Idneg_pi, m.Idnegctrl_err, *m.Idnegctrl_cl_fosys, ts);
+    m.set_Idnegctrl_cl_follow = m.Idneg_pi.I;
+    m.Iqnegctrl_err = m.Udc_B_fil - m.Udc_C_fil;
+    if (*m.trans_type != kTransTypeUnscaled) {
+        m.Iqnegctrl_err *= kRcpSqrt3;
+    }
+    m.set_Iqneg_cl_ref = Balancing(m, m.Iqneg_pi, m.Iqnegctrl_err, *m.Iqnegctrl_cl_fosys, ts);
+    m.set_Iqnegctrl_cl_follow = m.Iqneg_pi.I;
+}
+
+}  // namespace
+
+ModuleHeader* CreateUdcVolCtrl(Environment* env, ModuleHeader* module,
+                               const char* instance_name) noexcept {
+    InitHeader(module, env, "UdcVolCtrl", instance_name, &RegisterUdcVolCtrlTasks);
+    RegisterSignals(module, kSignals);
+    // Outputs, measurements, filter values, errors, the reference state and the deblock
+    // timer start at 0 with the zero-filled record.
+    return module;
+}
+
+void UdcVolCtrlStep(ModuleHeader* module) noexcept {
+    UdcVolCtrl& m = *As<UdcVolCtrl>(module);
+    const float ts = *m.Task1;
+    Measurement(m);
+    Reference(m, ts);
+    DcVoltageRegulator(m, ts);
+    BalancingRegulators(m, ts);
+}
+
+}  // namespace svg
