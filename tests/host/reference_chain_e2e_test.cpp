@@ -35,7 +35,6 @@ class ReferenceChain : public ::testing::Test {
   protected:
     void SetUp() override {
         SetRatings(run_);
-        SetReferenceChainDefaults(run_);
         SetCellDc(run_, kCellRated);
         SetCommands(run_, true, true);
         ASSERT_EQ(run_.Init(0, 0), 0);
@@ -177,8 +176,8 @@ TEST_F(ReferenceChain, BadHostValuesNeverBreakTheChainForGood) {
                     << "channel " << channel << " = " << value << ", output " << out;
             }
         }
+        SetRegisteredParameters(run_.in);
         SetRatings(run_);
-        SetReferenceChainDefaults(run_);
         SetCellDc(run_, kCellRated);
     }
     drive_.Run(2.0);

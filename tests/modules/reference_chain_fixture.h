@@ -18,9 +18,9 @@
 #include "modules/CurRefCal.h"
 #include "modules/HLVRTCtrl.h"
 #include "modules/UdcVolCtrl.h"
-#include "support/reference_chain_channels.h"
 #include "support/registry_names.h"
 #include "support/temp_dir.h"
+#include "variants/travik/host_channels.h"
 #include "variants/travik/travik.h"
 
 namespace svg::testing::refchain {
@@ -63,8 +63,8 @@ class ChainBench : public ::testing::Test {
         vrt_ = ModuleAt<HLVRTCtrl>(env_, kSlotHLVRTCtrl);
         ref_ = ModuleAt<CurRef>(env_, kSlotCurRef);
         cal_ = ModuleAt<CurRefCal>(env_, kSlotCurRefCal);
-        for (const ChannelDefault& c : kReferenceChainDefaults) {
-            env_->io[c.channel] = c.value;
+        for (const ParameterChannel& row : kTravikParameterChannels) {
+            env_->io[row.channel] = static_cast<float>(row.registered);
         }
         // The cell voltages on channels 39..41 are per unit with this base.
         udc_->rcp_Udccmd = &rcp_udccmd_;

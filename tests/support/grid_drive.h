@@ -7,7 +7,6 @@
 #include <numbers>
 
 #include "support/host_run.h"
-#include "support/reference_chain_channels.h"
 #include "support/temp_dir.h"
 
 namespace svg::testing {
@@ -30,13 +29,6 @@ inline void SetRatings(HostRun& run, double nominal_hz = 50.0) {
     run.in[47] = 1.0;   // PCC site PT1, the parameter's default; 0 is outside its range
     run.in[84] = 21.2;  // loop gains: the host writes them at every step
     run.in[85] = 1413.7;
-}
-
-// The ride-through, DC-voltage and reference-limiting channels at their defaults.
-inline void SetReferenceChainDefaults(HostRun& run) {
-    for (const ChannelDefault& c : kReferenceChainDefaults) {
-        run.in[c.channel] = c.value;
-    }
 }
 
 // Balanced line voltage `kv` (RMS, line to line) on PT4 at angle `phase` (radians) of phase a.
