@@ -1,7 +1,9 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
+#include "modules/AppModeCtrl.h"
 #include "modules/CurTrans.h"
 #include "modules/MeterCtrl.h"
+#include "modules/ModeCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
@@ -26,8 +28,10 @@ constexpr ModuleSpec kModules[] = {
     Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
     Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
     Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
+    Row<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 18, 2),
     Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
     Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
+    Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

@@ -19,6 +19,8 @@ void WireMeterCtrl(Environment* env) noexcept;
 void WirePLL(Environment* env) noexcept;
 void WireCurTrans(Environment* env) noexcept;
 void WirePQCal(Environment* env) noexcept;
+void WireModeCtrl(Environment* env) noexcept;
+void WireAppModeCtrl(Environment* env) noexcept;
 void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg
