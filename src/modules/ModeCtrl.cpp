@@ -656,6 +656,15 @@ void ClosedLoopRegulator(ModeCtrl& m, float ts) {
     } else {
         m.err_ki_final = Set(m.flg_Uctrl) ? m.err_forki : m.err_close_mode;
     }
+    // An error that is not a number (a bad measurement) counts as no error: the integrator
+    // holds instead of dropping to its lower limit, and a mode that keeps its last error
+    // does not keep a NaN.
+    if (!std::isfinite(m.err_close_mode)) {
+        m.err_close_mode = 0.0f;
+    }
+    if (!std::isfinite(m.err_ki_final)) {
+        m.err_ki_final = 0.0f;
+    }
 
     // Equal limits make the integrator track that value.
     if (!running) {
