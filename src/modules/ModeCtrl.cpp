@@ -335,41 +335,40 @@ void Coordination(ModeCtrl& m) {
                                    Set(m.Master_CoorMode_Valid));
 }
 
-// Step 10: shift of the voltage reference that keeps a reactive reserve, a PI per side.
+// One side of the reserve PI on the error to the side's target: the integrator limited to
+// [lo, hi] (or forced to its tracking input) and the side's voltage shift limited the same.
+float ReserveSide(ModeCtrl& m, float target, float& p, float& integ, const float* fosys,
+                  float& follow, float lo, float hi, float ts) {
+    m.QnRes_target = target;
+    const float e = target - *m.Qsvg_pu;
+    p = e * m.parm_QnRes_kp;
+    integ += e * ts * m.parm_QnRes_ki;
+    if (Set(*m.flg_update_fosys)) {
+        integ = *fosys;
+    } else {
+        integ = Limit(integ, lo, hi);
+        follow = integ;
+    }
+    return Limit(integ + p, lo, hi);
+}
+
+// Step 10: shift of the voltage reference that keeps a reactive reserve: raised while the
+// converter runs out of inductive reserve, lowered while it runs out of capacitive reserve.
 void ReserveCorrection(ModeCtrl& m, float ts) {
     if (!(m.parm_Qctrl_mode == kModeVoltage && *m.flg_seq_running == 1 && m.ena_QnRes == 1)) {
         m.VscRev = m.VscRevL = m.VscRevC = 0.0f;
         m.QnRes_IL = m.QnRes_IC = 0.0f;
         return;
     }
-    const float q = *m.Qsvg_pu;
     const float vlim = m.parm_QnRes_Vlim;
-    if (q < 0.0f) {  // inductive
-        m.QnRes_target = m.parm_QnRes_pu - 1.0f;
-        const float e = m.QnRes_target - q;
-        m.QnRes_PL = e * m.parm_QnRes_kp;
-        m.QnRes_IL += e * ts * m.parm_QnRes_ki;
-        if (Set(*m.flg_update_fosys)) {
-            m.QnRes_IL = *m.QresvL_intg_fosys;
-        } else {
-            m.QnRes_IL = Limit(m.QnRes_IL, 0.0f, vlim);
-            m.set_QresvL_intg_follow = m.QnRes_IL;
-        }
+    if (*m.Qsvg_pu < 0.0f) {  // inductive
+        m.VscRevL = ReserveSide(m, m.parm_QnRes_pu - 1.0f, m.QnRes_PL, m.QnRes_IL,
+                                m.QresvL_intg_fosys, m.set_QresvL_intg_follow, 0.0f, vlim, ts);
         m.QnRes_PC = m.QnRes_IC = m.VscRevC = 0.0f;
-        m.VscRevL = Limit(m.QnRes_IL + m.QnRes_PL, 0.0f, vlim);
     } else {  // capacitive
-        m.QnRes_target = 1.0f - m.parm_QnRes_pu;
-        const float e = m.QnRes_target - q;
-        m.QnRes_PC = e * m.parm_QnRes_kp;
-        m.QnRes_IC += e * ts * m.parm_QnRes_ki;
-        if (Set(*m.flg_update_fosys)) {
-            m.QnRes_IC = *m.QresvC_intg_fosys;
-        } else {
-            m.QnRes_IC = Limit(m.QnRes_IC, -vlim, 0.0f);
-            m.set_QresvC_intg_follow = m.QnRes_IC;
-        }
+        m.VscRevC = ReserveSide(m, 1.0f - m.parm_QnRes_pu, m.QnRes_PC, m.QnRes_IC,
+                                m.QresvC_intg_fosys, m.set_QresvC_intg_follow, -vlim, 0.0f, ts);
         m.QnRes_PL = m.QnRes_IL = m.VscRevL = 0.0f;
-        m.VscRevC = Limit(m.QnRes_IC + m.QnRes_PC, -vlim, 0.0f);
     }
     m.VscRev = m.VscRevC + m.VscRevL;
 }

@@ -12,6 +12,7 @@
 
 #include "framework/registry.h"
 #include "mode_ctrl_fixture.h"
+#include "pll_curtrans_pqcal_fixture.h"
 
 namespace svg::testing {
 namespace {
@@ -19,19 +20,7 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr double kPi = 3.14159265358979323846;
 
-class AppModeCtrlTest : public ModeBench {
-  protected:
-    // Registered names under "AppModeCtrl." in registration order.
-    std::vector<std::string> Names(const SignalRegistry& r) {
-        std::vector<std::string> names;
-        for (int i = 0; i < r.entry_count; ++i) {
-            if (std::strncmp(r.entries[i].name, "AppModeCtrl.", 12) == 0) {
-                names.emplace_back(r.entries[i].name + 12);
-            }
-        }
-        return names;
-    }
-};
+using AppModeCtrlTest = ModeBench;
 
 TEST_F(AppModeCtrlTest, RegistersItsSignalsInOrderAndStartsWithTheSecondOrderLowPass) {
     ExpectFieldsDisjoint(*env_->variables, "AppModeCtrl", app_, sizeof(AppModeCtrl), 12);
@@ -39,12 +28,12 @@ TEST_F(AppModeCtrlTest, RegistersItsSignalsInOrderAndStartsWithTheSecondOrderLow
     const std::vector<std::string> vars = {
         "set_Upod_cmd", "test1",       "test2",        "test3",   "HPF_out", "PODcor1_out",
         "PODcor1_in_k", "PODcor2_out", "PODcor2_in_k", "LPF2out", "Point",   "PointCnt"};
-    EXPECT_EQ(Names(*env_->variables), vars);
+    EXPECT_EQ(measurement::RegisteredNames(*env_->variables, "AppModeCtrl"), vars);
     const std::vector<std::string> params = {
         "parm_PODHPF_Tw",   "parm_PODcor1_T1",    "parm_PODcor1_T2", "parm_PODcor2_T3",
         "parm_PODcor2_T4",  "parm_POD2LPF_Wc",    "parm_POD_k",      "parm_PODtest_freq",
         "parm_PODtest_mag", "parm_PODtest_phase", "ena_POD",         "ena_PODtest"};
-    EXPECT_EQ(Names(*env_->parameters), params);
+    EXPECT_EQ(measurement::RegisteredNames(*env_->parameters, "AppModeCtrl"), params);
     EXPECT_EQ(app_->test1, 1);
     EXPECT_FLOAT_EQ(app_->parm_PODcor1_T1, 0.546f);
     EXPECT_FLOAT_EQ(app_->parm_PODtest_freq, 1.7f);

@@ -13,6 +13,7 @@
 #include "framework/registry.h"
 #include "framework/type_codes.h"
 #include "mode_ctrl_fixture.h"
+#include "pll_curtrans_pqcal_fixture.h"
 
 namespace svg::testing {
 namespace {
@@ -28,23 +29,13 @@ const RegistryEntry* Entry(const SignalRegistry& r, const std::string& name) {
     return nullptr;
 }
 
-std::vector<std::string> Names(const SignalRegistry& r, const std::string& instance) {
-    std::vector<std::string> names;
-    const std::string prefix = instance + ".";
-    for (int i = 0; i < r.entry_count; ++i) {
-        if (std::strncmp(r.entries[i].name, prefix.c_str(), prefix.size()) == 0) {
-            names.emplace_back(r.entries[i].name + prefix.size());
-        }
-    }
-    return names;
-}
-
 using ModeCtrlTest = ModeBench;
 
 TEST_F(ModeCtrlTest, RegistersVariablesAndParametersInOrderWithTheirDefaults) {
     ExpectFieldsDisjoint(*env_->variables, "ModeCtrl", mc_, sizeof(ModeCtrl), 71);
     ExpectFieldsDisjoint(*env_->parameters, "ModeCtrl", mc_, sizeof(ModeCtrl), 37);
-    const std::vector<std::string> vars = Names(*env_->variables, "ModeCtrl");
+    const std::vector<std::string> vars =
+        measurement::RegisteredNames(*env_->variables, "ModeCtrl");
     ASSERT_EQ(vars.size(), 71u);
     EXPECT_EQ(vars.front(), "set_Iqpos_ref_ss");
     EXPECT_EQ(vars[2], "flg_Qsvg_mode");
@@ -97,7 +88,8 @@ TEST_F(ModeCtrlTest, RegistersVariablesAndParametersInOrderWithTheirDefaults) {
         {"parm_kp_U_test", kTypeF, 2.2f},
         {"parm_ki_U_test", kTypeF, 210},
     };
-    const std::vector<std::string> names = Names(*env_->parameters, "ModeCtrl");
+    const std::vector<std::string> names =
+        measurement::RegisteredNames(*env_->parameters, "ModeCtrl");
     ASSERT_EQ(names.size(), std::size(params));
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(names[i], params[i].name);
@@ -205,6 +197,14 @@ TEST_F(ModeCtrlTest, EachClosedLoopModeRegulatesItsOwnError) {
     Mode(2);
     Periods(1);
     EXPECT_NEAR(mc_->err_close_mode, -pf_target - 0.1, 1e-5);
+    // A power-factor command above 1 counts as unity instead of a square root of a negative.
+    mc_->parm_PF_cmd = 1.2f;
+    Periods(1);
+    EXPECT_EQ(mc_->Qaim_sel_pu, 0.0f);
+    EXPECT_NEAR(mc_->err_close_mode, -0.1, 1e-6);
+    mc_->parm_PF_cmd = 0.0f;
+    Periods(1);
+    EXPECT_TRUE(std::isfinite(mc_->set_Iqpos_ref_ss));
 }
 
 // In the open-loop modes the integrator tracks the open-loop command, so switching to a
@@ -299,6 +299,11 @@ TEST_F(ModeCtrlTest, Mode6OpenLoopSubModeFollowsTheCommandOfTheSameStep) {
     Periods(30);
     EXPECT_FLOAT_EQ(mc_->set_Iqpos_ref_ss, -0.5f);
     EXPECT_EQ(mc_->flg_PF_mode, 1);
+    // A sub-mode outside 0..2 computes nothing new: the closed loop keeps its last error.
+    mc_->ena_UPF = 200;
+    Periods(5);
+    EXPECT_EQ(mc_->flg_Qclose_mode, 1);
+    EXPECT_TRUE(std::isfinite(mc_->set_Iqpos_ref_ss));
 }
 
 // The reserve correction shifts the voltage reference by at most its limit against the side
