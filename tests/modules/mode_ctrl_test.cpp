@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "framework/registry.h"
-#include "framework/type_codes.h"
 #include "mode_ctrl_fixture.h"
 #include "pll_curtrans_pqcal_fixture.h"
 
