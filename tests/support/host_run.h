@@ -5,7 +5,7 @@
 #include <array>
 
 #include "support/library.h"
-#include "variants/travik/host_channels.h"
+#include "support/registered_inputs.h"
 
 namespace svg::testing {
 
@@ -14,14 +14,6 @@ inline constexpr int kChannels = 200;
 inline Library& Travik() {
     static Library library(SVG_TRAVIK_LIBRARY, "Travik");
     return library;
-}
-
-// Host channels 44..149 at their parameters' registered values, every other channel 0: what a
-// host gives when the user changes no setting.
-inline void SetRegisteredParameters(std::array<double, kChannels>& in) {
-    for (const ParameterChannel& row : kTravikParameterChannels) {
-        in[row.channel] = row.registered;
-    }
 }
 
 // One host run: the arrays, the storage block and the instance. The inputs start with the

@@ -1,10 +1,12 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
+#include "modules/AppModeCtrl.h"
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
 #include "modules/HLVRTCtrl.h"
 #include "modules/MeterCtrl.h"
+#include "modules/ModeCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
@@ -33,9 +35,11 @@ constexpr ModuleSpec kModules[] = {
     Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
     Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
     Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
+    Row<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 18, 2),
     Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
     Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
     Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
+    Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

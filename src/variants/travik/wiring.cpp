@@ -5,11 +5,13 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "framework/type_codes.h"
+#include "modules/AppModeCtrl.h"
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
 #include "modules/HLVRTCtrl.h"
 #include "modules/MeterCtrl.h"
+#include "modules/ModeCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
@@ -32,9 +34,10 @@ const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
 // Inputs whose producing module is not part of this build yet. Each reads the zero cell
 // until its producer lands; the row then moves into its receiver's wiring below.
 //   PLL.flg_ffsw, CurTrans.flg_ffsw      <- UFedCtrl.flg_ffsw
-//   HLVRTCtrl.Iqpos_ref_ss               <- ModeCtrl.set_Iqpos_ref_ss
 //   UdcVolCtrl.GFM_Blk_OtLoop            <- GfmCtrl.GFM_Blk_OtLoop
 //   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
+//   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
+//   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
 const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 const float* PendingFloat() { return ZeroCellFloat(); }
 
@@ -228,7 +231,7 @@ void WireHLVRTCtrl(Environment* env) noexcept {
     const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
     vrt->Upos_fil = From(pll, &PLL::set_Upos_fil);
     vrt->Uneg_fil = From(pll, &PLL::set_Uneg_fil);
-    vrt->Iqpos_ref_ss = PendingFloat();
+    vrt->Iqpos_ref_ss = From(ModuleAt<ModeCtrl>(env, kSlotModeCtrl), &ModeCtrl::set_Iqpos_ref_ss);
     vrt->Task1 = From(par, &Parameter::Task1);
     vrt->Task2 = From(par, &Parameter::Task2);
     vrt->Task3 = From(par, &Parameter::Task3);
@@ -311,6 +314,91 @@ void WireCurRefCal(Environment* env) noexcept {
     SetChannelTarget(in, 95, &cal->parm_Idpos_ref_lim);
 }
 
+void WireModeCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    ModeCtrl* mode = ModuleAt<ModeCtrl>(env, kSlotModeCtrl);
+    if (in == nullptr || mode == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    const PQCal* pq = ModuleAt<PQCal>(env, kSlotPQCal);
+    const AppModeCtrl* app = ModuleAt<AppModeCtrl>(env, kSlotAppModeCtrl);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    const float* zero = ZeroCellFloat();
+    const std::uint8_t* zero_byte = ZeroCellByte();
+    mode->flg_seq_running = &in->running_cmd;
+    mode->Udpos_fil = From(pll, &PLL::set_Udpos_fil);
+    mode->Uqpos_fil = From(pll, &PLL::set_Uqpos_fil);
+    mode->Idpos_fbk = From(cur, &CurTrans::set_Idpos_fbk);
+    mode->Qsvg_pu = From(pq, &PQCal::set_Qsvg_pu);
+    mode->Q_sel_pu = From(pq, &PQCal::set_Q_sel_pu);
+    mode->P_sel_pu = From(pq, &PQCal::set_P_sel_pu);
+    mode->Id_mix = From(cur, &CurTrans::set_Id_mix);
+    mode->Iq_mix = From(cur, &CurTrans::set_Iq_mix);
+    mode->Ufbk_pu = From(meter, &MeterCtrl::set_Ufbk_pu);
+    mode->Ucmd_pu = From(meter, &MeterCtrl::set_Ucmd_pu);
+    mode->Qsvg_cmd_pu = From(meter, &MeterCtrl::set_Qsvg_cmd_pu);
+    mode->Qsys_cmd_pu = From(meter, &MeterCtrl::set_Qsys_cmd_pu);
+    mode->Isvg_cmd_pu = From(meter, &MeterCtrl::set_Isvg_cmd_pu);
+    mode->Coorctl_cmd_pu = From(meter, &MeterCtrl::set_Coorctl_cmd_pu);
+    mode->Iqpos_intg_fosys = zero;
+    mode->flg_update_fosys = zero_byte;
+    mode->flg_Qn_lim = zero_byte;
+    mode->Task2 = From(par, &Parameter::Task2);
+    mode->Task3 = From(par, &Parameter::Task3);
+    mode->AVC_Umode = zero_byte;
+    mode->AVC_Qmode = zero_byte;
+    mode->AVC_mode_sw = zero_byte;
+    mode->AVC_Ucmd_pu = zero;
+    mode->AVC_Qcmd_pu = zero;
+    mode->Iqpos_ref_sel = From(vrt, &HLVRTCtrl::set_Iqpos_ref_sel);
+    mode->flg_HVRT_mod = From(vrt, &HLVRTCtrl::flg_HVRT_mod);
+    mode->flg_LVRT_mod = From(vrt, &HLVRTCtrl::flg_LVRT_mod);
+    mode->flg_ZVRT_mod = From(vrt, &HLVRTCtrl::flg_ZVRT_mod);
+    mode->kpi_Umode = From(meter, &MeterCtrl::set_kpi_Umode);
+    mode->Ufbk_another_pu = From(meter, &MeterCtrl::set_Ufbk_another_pu);
+    mode->Upod_cmd = From(app, &AppModeCtrl::set_Upod_cmd);
+    mode->QresvC_intg_fosys = zero;
+    mode->QresvL_intg_fosys = zero;
+    mode->AntiMis_intg_fosys = zero;
+    mode->Qn_Mvar = From(par, &Parameter::Qn_Mvar);
+    // Coordination bus: no partner units in this build.
+    mode->CoorMode_Valid = zero_byte;
+    mode->SCoorMode_Valid = zero_byte;
+    for (int k = 0; k < 4; ++k) {
+        mode->BusEnb[k] = zero_byte;
+        mode->Qn_Coor_10kVar[k] = zero;
+        mode->Qsvg_Coor_10kVar[k] = zero;
+    }
+    mode->Iqref_MRec_10kVar = zero;
+    mode->Idneg_ref_MRec_10kVar = zero;
+    mode->Iqneg_ref_MRec_10kVar = zero;
+    mode->Iqref_SRec_10kVar = zero;
+    mode->Idneg_ref_SRec_10kVar = zero;
+    mode->Iqneg_ref_SRec_10kVar = zero;
+    mode->GFM_Blk_OtLoop = PendingByte();
+    mode->Iqref_GFM = PendingFloat();
+    SetChannelTarget(in, 44, &mode->parm_Qctrl_mode);
+    SetChannelTarget(in, 90, &mode->parm_kp_U);
+    SetChannelTarget(in, 91, &mode->parm_ki_U);
+}
+
+void WireAppModeCtrl(Environment* env) noexcept {
+    AppModeCtrl* app = ModuleAt<AppModeCtrl>(env, kSlotAppModeCtrl);
+    if (app == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    app->Ppcc = From(ModuleAt<PQCal>(env, kSlotPQCal), &PQCal::set_Ppcc);
+    app->Qn_Mvar = From(par, &Parameter::Qn_Mvar);
+    app->Task1 = From(par, &Parameter::Task1);
+    app->Task2 = From(par, &Parameter::Task2);
+    app->Task3 = From(par, &Parameter::Task3);
+}
+
 void WireOutputs(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
@@ -360,6 +448,8 @@ void WireTravik(Environment* env) noexcept {
     WireHLVRTCtrl(env);
     WireCurRef(env);
     WireCurRefCal(env);
+    WireModeCtrl(env);
+    WireAppModeCtrl(env);
     WireOutputs(env);
 }
 
