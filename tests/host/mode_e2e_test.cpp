@@ -79,5 +79,46 @@ TEST(ModeHost, WaveChannelsListModeAndDampingSignalsInCreationOrder) {
     EXPECT_EQ(owners, InCreationOrder(owners));
 }
 
+// The operating mode's reference reaches output channel 15 through ride-through control: in
+// mode 0 it ramps by 0.05 per task-2 period (ten host steps) to the converter command (where
+// mode control's reference passes 0, the minimum magnitude of ride-through control shows it
+// as +0.05 straight after -0.05), an
+// out-of-range mode byte behaves as mode 0, and voltage control (mode 1) turns it inductive
+// while the voltage stays above its command.
+TEST(ModeHost, TheSelectedModesReferenceReachesChannel15AtTheRateLimit) {
+    GridDrive drive;
+    SetRatings(drive.run);
+    drive.run.in[66] = 15.0;  // converter reactive power command: 0.5 of 30 Mvar
+    ASSERT_EQ(drive.run.Init(), 0);
+    drive.Run(0.3);
+    EXPECT_FLOAT_EQ(drive.run.out[15], -0.05f) << "stopped: the minimum magnitude, negative";
+
+    SetCommands(drive.run, true, true);
+    double previous = drive.run.out[15];
+    int moves = 0;
+    for (int k = 0; k < 300; ++k) {
+        drive.Step();
+        const double now = drive.run.out[15];
+        const double change = now - previous;
+        const bool through_zero = previous == -0.05f && now == 0.05f;
+        previous = now;
+        if (change != 0.0) {
+            ++moves;
+            EXPECT_TRUE(change > 0.0 && (change <= 0.05 + 1e-6 || through_zero))
+                << "step " << k << ": " << change;
+        }
+    }
+    EXPECT_NEAR(drive.run.out[15], 0.5, 0.005);
+    EXPECT_GE(moves, 10) << "from -0.05 to 0.5 in steps of at most 0.05 but the one through 0";
+
+    drive.run.in[44] = 200.0;
+    drive.Run(0.1);
+    EXPECT_NEAR(drive.run.out[15], 0.5, 0.005);
+
+    drive.run.in[44] = 1.0;
+    drive.Run(0.5, 50.0, 37.0);  // 1.057 per unit against the 35 kV command
+    EXPECT_LT(drive.run.out[15], -0.5);
+}
+
 }  // namespace
 }  // namespace svg::testing

@@ -37,6 +37,7 @@ class ReferenceChain : public ::testing::Test {
         SetRatings(run_);
         SetCellDc(run_, kCellRated);
         SetCommands(run_, true, true);
+        run_.in[66] = 9.0;  // converter reactive power command, Mvar (mode 0 on channel 44)
         ASSERT_EQ(run_.Init(0, 0), 0);
     }
     double Ch(int channel) const { return run_.out[channel]; }
@@ -78,11 +79,10 @@ TEST_F(ReferenceChain, DipAndSwellRaiseAndClearTheRideThroughFlags) {
     ASSERT_NEAR(Ch(kChUpos), 1.0, 0.01);
     EXPECT_EQ(Ch(kChLvrt), 0.0);
     EXPECT_EQ(Ch(kChHvrt), 0.0);
-    // Before the dip the reference is the mode reference raised to the minimum magnitude; a
-    // value at the minimum stands for a mode reference between 0 and the minimum, and with
-    // no mode control in the build that reference (and so the lock) is 0.
-    const double shown = Ch(kChIqSel);
-    const double pre = shown == kIqMin ? 0.0 : shown;
+    // Before the dip the reference is the operating mode's: 0.3 per unit of capacitive
+    // current for the 9 Mvar converter command of the constant reactive power mode.
+    const double pre = Ch(kChIqSel);
+    EXPECT_NEAR(pre, 0.3, 0.005);
 
     const int entry = StepUntil(0.5 * kNominalKv, [&] {
         const bool low = Ch(kChUpos) <= kLvrtIn;
@@ -93,7 +93,7 @@ TEST_F(ReferenceChain, DipAndSwellRaiseAndClearTheRideThroughFlags) {
     drive_.Run(0.3, 50.0, 0.5 * kNominalKv);
     const double u = Ch(kChUpos);
     EXPECT_NEAR(u, 0.5, 0.01);
-    EXPECT_NEAR(Ch(kChIqSel), pre + 1.5 * (kLvrtOut - u), 1e-5);
+    EXPECT_NEAR(Ch(kChIqSel), pre + 1.5 * (kLvrtOut - u), 5e-5);
     EXPECT_NEAR(Ch(kChIqSel), pre + 0.6, 0.02);
     EXPECT_EQ(Ch(kChHvrt), 0.0);
 
@@ -101,7 +101,7 @@ TEST_F(ReferenceChain, DipAndSwellRaiseAndClearTheRideThroughFlags) {
               kExitDelaySteps);
     EXPECT_EQ(Ch(kChHvrt), 0.0);
     drive_.Run(0.5);
-    EXPECT_EQ(Ch(kChIqSel), shown);
+    EXPECT_NEAR(Ch(kChIqSel), pre, 0.005);
 
     const int swell = StepUntil(1.13 * kNominalKv, [&] {
         const bool high = Ch(kChUpos) > kHvrtIn;
@@ -112,7 +112,7 @@ TEST_F(ReferenceChain, DipAndSwellRaiseAndClearTheRideThroughFlags) {
     drive_.Run(0.3, 50.0, 1.13 * kNominalKv);
     EXPECT_EQ(Ch(kChLvrt), 0.0);
     // The injection 5 x (1.1 - U) is negative: an inductive reference.
-    EXPECT_NEAR(Ch(kChIqSel), pre + 5.0 * (kHvrtOut - Ch(kChUpos)), 1e-5);
+    EXPECT_NEAR(Ch(kChIqSel), pre + 5.0 * (kHvrtOut - Ch(kChUpos)), 5e-5);
     EXPECT_EQ(StepsToClear(kNominalKv, kChHvrt, [](double v) { return v > kHvrtOut; }),
               kExitDelaySteps);
     EXPECT_EQ(Ch(kChLvrt), 0.0);
