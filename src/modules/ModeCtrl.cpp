@@ -286,8 +286,6 @@ float HoldMinimum(MinHold& h, float x, float m) {
     return h.sign == 1 ? m : -m;
 }
 
-float ClampSym(float x, float a) { return Limit(x, -a, a); }
-
 std::uint8_t OnDelayStep(OnDelay& t, bool in, float preset, float dt) {
     return Flag(TonTimer(in ? 1 : 0, t.prev, preset, t.remaining, dt) != 0);
 }
@@ -393,7 +391,7 @@ void AntiMisIntegrate(ModeCtrl& m, float& integ, float& timer, float u2, float l
     if (Set(*m.flg_update_fosys)) {
         integ = *m.AntiMis_intg_fosys;
     } else {
-        integ = ClampSym(integ, m.AntiMis_lim);
+        integ = LimitSym(integ, m.AntiMis_lim);
         m.set_AntiMis_intg_follow = integ;
     }
 }
@@ -427,7 +425,7 @@ void AntiMisoperation(ModeCtrl& m, float ts) {
     if (!(ud > kAntiMisMinUd)) {
         AntiMisClear(m);
     } else {
-        m.AntiMisIqComp = ClampSym(SafeDiv(m.QregIntMin - m.QregIntMax, ud), 1.0f);
+        m.AntiMisIqComp = LimitSym(SafeDiv(m.QregIntMin - m.QregIntMax, ud), 1.0f);
     }
 }
 
@@ -528,7 +526,7 @@ void OpenLoop(ModeCtrl& m) {
     if (m.parm_dir_power != 0 || m.dir_power_test != 0) {
         m.Iqcmd_open_limpre = -m.Iqcmd_open_limpre;
     }
-    m.Iqcmd_openmode = ClampSym(m.Iqcmd_open_limpre, m.Iq_lim_sel);
+    m.Iqcmd_openmode = LimitSym(m.Iqcmd_open_limpre, m.Iq_lim_sel);
 }
 
 // Step 8: mode 6. Forced voltage control while the voltage has been outside its band for
@@ -697,7 +695,7 @@ void ClosedLoopRegulator(ModeCtrl& m, float ts) {
     if (Set(m.flg_in_zone)) {
         m.Iqcmd_closemode_pre += m.err_forkp * m.kp_QUsel;
     }
-    m.Iqcmd_closemode = ClampSym(m.Iqcmd_closemode_pre, m.Iq_lim_sel);
+    m.Iqcmd_closemode = LimitSym(m.Iqcmd_closemode_pre, m.Iq_lim_sel);
 }
 
 // Step 13: selection, minimum magnitude, limit and rate limit of the own reference.
@@ -710,9 +708,9 @@ void FinalReference(ModeCtrl& m) {
     if (Set(*m.flg_Qn_lim)) {
         m.Iqpos_ref *= 0.01f;
     }
-    const float target = ClampSym(HoldMinimum(m.ref_hold, m.Iqpos_ref, m.Iq_min_sel), m.Iq_lim_sel);
+    const float target = LimitSym(HoldMinimum(m.ref_hold, m.Iqpos_ref, m.Iq_min_sel), m.Iq_lim_sel);
     float& own = m.set_Iqpos_ref_ss_CoorMode;
-    own += ClampSym(target - own, m.parm_rate_Iqpos);
+    own += LimitSym(target - own, m.parm_rate_Iqpos);
     if (!std::isfinite(own)) {
         own = 0.0f;  // only a limit that is not a number can get here; restart from 0
     }
