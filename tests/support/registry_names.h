@@ -31,7 +31,7 @@ inline std::vector<std::string> RegisteredNames(const SignalRegistry& r, const s
 
 // Instance names in the order the full build creates its modules, which is the order of the
 // registry entries and of the lines of the registry files.
-inline const std::vector<std::string> kCreationOrder = {
+inline constexpr const char* kCreationOrder[] = {
     "Parameter",  "ModCal",     "CurCtrl",        "CurRef",      "CurRefCal",    "CurTrans",
     "HarCurCtrl", "HLVRTCtrl",  "InPhaseVolCtrl", "MeterCtrl",   "ModeCtrl",     "PLL",
     "PQCal",      "UdcVolCtrl", "UFedCtrl",       "AppModeCtrl", "ThreeHarCtrl", "GfmCtrl",
@@ -54,7 +54,7 @@ inline std::vector<std::string> Owners(const std::vector<std::string>& qualified
 // when every module registers its names in one run and the modules follow creation order.
 inline std::vector<std::string> InCreationOrder(const std::vector<std::string>& owners) {
     std::vector<std::string> ordered;
-    for (const std::string& name : kCreationOrder) {
+    for (const char* name : kCreationOrder) {
         for (const std::string& owner : owners) {
             if (owner == name) {
                 ordered.push_back(name);
