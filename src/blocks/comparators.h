@@ -1,4 +1,5 @@
-// Hysteresis comparator and on-delay timer. Their state lives with the caller.
+// Hysteresis comparator, on-delay timer and the flag confirmed on the environment time counter.
+// Their state lives with the caller.
 #pragma once
 
 #include <cstdint>
@@ -16,5 +17,13 @@ bool HystCmp(float x, float on, float off, bool state) noexcept;
 // the input through at once.
 std::int32_t TonTimer(std::int32_t in, std::int32_t& prev_in, float preset, float& remaining,
                       float dt) noexcept;
+
+// A flag confirmed on the environment time counter (unsigned, wrapping; stamps kept as
+// single-precision counter values, tested with ElapsedAtLeast): it sets once `condition` has
+// held for `on_delay` counter units and clears once it has been absent for `off_delay`.
+// While the condition holds the off stamp follows the counter, while it is absent the on
+// stamp does; a change of the flag restamps its own side. Returns the new flag (0 or 1).
+std::uint8_t CounterConfirmedFlag(std::uint8_t flag, bool condition, float& t_on, float& t_off,
+                                  std::uint32_t now, float on_delay, float off_delay) noexcept;
 
 }  // namespace svg

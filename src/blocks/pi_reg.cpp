@@ -4,6 +4,17 @@
 
 namespace svg {
 
+void PiRegDesign(PiReg& r, float ts, float kp, float ki, float kaw, float out_lim, float int_min,
+                 float int_max) noexcept {
+    r.Ts = ts;
+    r.Kp = kp;
+    r.Ki = ki;
+    r.Kaw = kaw;
+    r.OutLim = out_lim;
+    r.IntMin = int_min;
+    r.IntMax = int_max;
+}
+
 float PiRegStep(PiReg& r, float e, std::int32_t enable) noexcept {
     if (enable == 0) {
         r.Out = 0.0f;

@@ -22,6 +22,12 @@ struct PiReg {
     float Aw;      // anti-windup feedback used by the next step
 };
 
+// Settings of a regulator: sample time, gains, anti-windup gain, output limit and integrator
+// band. The state is left alone, so owners call it at start-up and wherever the settings
+// are refreshed (every step, for limits that track another signal).
+void PiRegDesign(PiReg& r, float ts, float kp, float ki, float kaw, float out_lim, float int_min,
+                 float int_max) noexcept;
+
 // Enabled (enable != 0):
 //   I  <- Limit(I + Ki*Ts*(e + Aw), IntMin, IntMax)
 //   P  <- Kp*e,  U <- P + I,  Out <- Limit(U, -OutLim, OutLim)

@@ -539,20 +539,9 @@ void CombinedMode(ModeCtrl& m, float ts) {
     m.flg_Udownlim_temp = Flag(!m.Udownlim_above);
     m.flg_Uupdown = Flag(Set(m.flg_Uuplim_temp) || Set(m.flg_Udownlim_temp));
 
-    const std::uint32_t now = m.hdr.env->time_counter;
-    if (Set(m.flg_Uupdown)) {
-        if (m.flg_Ulim_latch == 0 && ElapsedAtLeast(now, m.t_Ulim_in, kUlimInDelay)) {
-            m.t_Ulim_in = static_cast<float>(now);
-            m.flg_Ulim_latch = 1;
-        }
-        m.t_Ulim_out = static_cast<float>(now);
-    } else {
-        m.t_Ulim_in = static_cast<float>(now);
-        if (m.flg_Ulim_latch == 1 && ElapsedAtLeast(now, m.t_Ulim_out, kUlimOutDelay)) {
-            m.t_Ulim_out = static_cast<float>(now);
-            m.flg_Ulim_latch = 0;
-        }
-    }
+    m.flg_Ulim_latch =
+        CounterConfirmedFlag(m.flg_Ulim_latch, Set(m.flg_Uupdown), m.t_Ulim_in, m.t_Ulim_out,
+                             m.hdr.env->time_counter, kUlimInDelay, kUlimOutDelay);
 
     m.flg_force_U_act = Flag(m.parm_Qctrl_mode == kModeCombined && Set(m.flg_Ulim_latch));
     if (Set(m.flg_force_U_act)) {
@@ -681,13 +670,7 @@ void ClosedLoopRegulator(ModeCtrl& m, float ts) {
     }
 
     PiReg& pi = m.QU_pi;
-    pi.Ts = ts;
-    pi.Kp = m.kp_QUsel;
-    pi.Ki = m.ki_QUsel;
-    pi.Kaw = 1.0f;
-    pi.IntMax = m.int_uplim;
-    pi.IntMin = m.int_downlim;
-    pi.OutLim = m.Iq_lim_sel;
+    PiRegDesign(pi, ts, m.kp_QUsel, m.ki_QUsel, 1.0f, m.Iq_lim_sel, m.int_downlim, m.int_uplim);
     const float out = PiRegStep(pi, m.err_ki_final, running ? 1 : 0);
     m.set_Iqpos_intg_follow = pi.I;
 

@@ -178,13 +178,8 @@ int RegisterPLLTasks(ModuleHeader* module, int list) {
     PLL& m = *As<PLL>(module);
     const float ts = *m.Task1;
     DesignFilters(m, ts);
-    m.loop.Ts = ts;
-    m.loop.Kp = m.parm_pll_kp;
-    m.loop.Ki = m.parm_pll_ki;
-    m.loop.Kaw = 1.0f;
-    m.loop.IntMax = m.parm_pll_intg_lim;
-    m.loop.IntMin = -m.parm_pll_intg_lim;
-    m.loop.OutLim = m.parm_pll_out_lim;
+    PiRegDesign(m.loop, ts, m.parm_pll_kp, m.parm_pll_ki, 1.0f, m.parm_pll_out_lim,
+                -m.parm_pll_intg_lim, m.parm_pll_intg_lim);
     return RegisterTask(list, &PLLStep, module);
 }
 

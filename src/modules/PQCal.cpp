@@ -241,20 +241,9 @@ void Powers(PQCal& m) {
 
 // flg_run_delay rises after 3 s of running and falls 1 s after the sequence stops.
 void RunningDelay(PQCal& m) {
-    const std::uint32_t now = m.hdr.env->time_counter;
-    if (*m.flg_seq_running == 0) {
-        m.t_run_on = static_cast<float>(now);
-        if (m.flg_run_delay != 0 && ElapsedAtLeast(now, m.t_run_off, kRunOffDelay)) {
-            m.flg_run_delay = 0;
-            m.t_run_off = static_cast<float>(now);
-        }
-    } else {
-        if (m.flg_run_delay == 0 && ElapsedAtLeast(now, m.t_run_on, kRunOnDelay)) {
-            m.flg_run_delay = 1;
-            m.t_run_on = static_cast<float>(now);
-        }
-        m.t_run_off = static_cast<float>(now);
-    }
+    m.flg_run_delay =
+        CounterConfirmedFlag(m.flg_run_delay, *m.flg_seq_running != 0, m.t_run_on, m.t_run_off,
+                             m.hdr.env->time_counter, kRunOnDelay, kRunOffDelay);
 }
 
 void LowPowerBlock(PQCal& m, float ts) {

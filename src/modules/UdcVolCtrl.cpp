@@ -7,6 +7,7 @@
 
 #include "blocks/comparators.h"
 #include "blocks/numeric.h"
+#include "blocks/transforms.h"
 
 namespace svg {
 namespace {
@@ -100,27 +101,16 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kDeblockDelay = 0.0008f;
 // Blend of the 41- and 42-sample lines into 41 2/3 samples at 60 Hz.
 constexpr float kOneThird = 1.0f / 3.0f;
-constexpr float kTwoThirds = 2.0f / 3.0f;
-// The q-axis balancing error is scaled by 1/sqrt(3), except with transformer type 3.
-constexpr float kRcpSqrt3 = 0.57735026f;
+// The q-axis balancing error is scaled by 1/sqrt(3) (kRcpSqrt3), except with transformer
+// type 3.
 constexpr std::uint8_t kTransTypeUnscaled = 3;
 // Nominal frequencies with their own delay lines, Hz, and the temp5 code of each.
 constexpr std::uint8_t kHz50 = 50;
 constexpr std::uint8_t kHz60 = 60;
 constexpr float kHighestWholeHz = 255.0f;  // the whole hertz are kept in a byte
 
-// Settings of a PI record: the sample time, the gains, the output limit and the integrator
-// band. The anti-windup gain is 1.
-void PiSettings(PiReg& r, float ts, float kp, float ki, float out_lim, float int_max,
-                float int_min) {
-    r.Ts = ts;
-    r.Kp = kp;
-    r.Ki = ki;
-    r.Kaw = 1.0f;
-    r.OutLim = out_lim;
-    r.IntMax = int_max;
-    r.IntMin = int_min;
-}
+// The regulators' anti-windup gain.
+constexpr float kAntiWindup = 1.0f;
 
 int RegisterUdcVolCtrlTasks(ModuleHeader* module, int list) {
     UdcVolCtrl& m = *As<UdcVolCtrl>(module);
@@ -130,11 +120,11 @@ int RegisterUdcVolCtrlTasks(ModuleHeader* module, int list) {
         RingDelayInit(m.ripple42[k], m.ripple42_buf[k], kRipple60LongLen, 0.0f);
     }
     const float ts = *m.Task1;
-    PiSettings(m.Udc_pi, ts, m.parm_Udcctrl_kp, m.parm_Udcctrl_ki, m.parm_Udcctrl_pilim,
-               m.parm_Udcctrl_kilim, -m.parm_Udcctrl_kilim);
+    PiRegDesign(m.Udc_pi, ts, m.parm_Udcctrl_kp, m.parm_Udcctrl_ki, kAntiWindup,
+                m.parm_Udcctrl_pilim, -m.parm_Udcctrl_kilim, m.parm_Udcctrl_kilim);
     for (PiReg* pi : {&m.Idneg_pi, &m.Iqneg_pi}) {
-        PiSettings(*pi, ts, m.parm_Inegctrl_kp, m.parm_Inegctrl_ki, m.parm_Inegctrl_pilim,
-                   m.parm_Inegctrl_kilim, -m.parm_Inegctrl_kilim);
+        PiRegDesign(*pi, ts, m.parm_Inegctrl_kp, m.parm_Inegctrl_ki, kAntiWindup,
+                    m.parm_Inegctrl_pilim, -m.parm_Inegctrl_kilim, m.parm_Inegctrl_kilim);
     }
     m.length = m.ripple50[0].Len;
     return RegisterTask(list, &UdcVolCtrlStep, module) != 0 ? 1 : 0;
@@ -214,8 +204,8 @@ void DcVoltageRegulator(UdcVolCtrl& m, float ts) {
     } else if (*m.GFM_Blk_OtLoop == 1) {
         int_max = int_min = *m.Idref_GFM;
     }
-    PiSettings(m.Udc_pi, ts, m.parm_Udcctrl_kp, m.parm_Udcctrl_ki, m.parm_Udcctrl_pilim, int_max,
-               int_min);
+    PiRegDesign(m.Udc_pi, ts, m.parm_Udcctrl_kp, m.parm_Udcctrl_ki, kAntiWindup,
+                m.parm_Udcctrl_pilim, int_min, int_max);
     m.Udc_err = m.udc_ref_pu - m.udc_fbk_pu;
     m.set_Idpos_ref = PiRegStep(m.Udc_pi, m.Udc_err, *m.flg_seq_deblock);
     m.set_Udcctrl_follow = m.Udc_pi.I;
@@ -224,8 +214,8 @@ void DcVoltageRegulator(UdcVolCtrl& m, float ts) {
 // One balancing regulator: tracks its tracking input while integrator tracking is on.
 float Balancing(UdcVolCtrl& m, PiReg& pi, float err, float fosys, float ts) {
     const bool track = *m.flg_update_fosys == 1;
-    PiSettings(pi, ts, m.parm_Inegctrl_kp, m.parm_Inegctrl_ki, m.parm_Inegctrl_pilim,
-               track ? fosys : m.parm_Inegctrl_kilim, track ? fosys : -m.parm_Inegctrl_kilim);
+    PiRegDesign(pi, ts, m.parm_Inegctrl_kp, m.parm_Inegctrl_ki, kAntiWindup, m.parm_Inegctrl_pilim,
+                track ? fosys : -m.parm_Inegctrl_kilim, track ? fosys : m.parm_Inegctrl_kilim);
     return PiRegStep(pi, err, m.Ineg_ena_temp);
 }
 
