@@ -66,6 +66,13 @@ constexpr float LimitSym(float x, float mag) noexcept {
     return Limit(x, -m, m);
 }
 
+// Limit a command handed to the converter to [-mag, +mag]. Unlike Limit, a NaN value gives 0:
+// a command computed from a bad measurement must ask for nothing rather than for the full
+// negative value. Finite and infinite values are limited exactly as by Limit.
+constexpr float LimitCommand(float x, float mag) noexcept {
+    return x != x ? 0.0f : Limit(x, -mag, mag);
+}
+
 // Elapsed-time test on the environment time counter (unsigned, +100 per host step, wraps
 // modulo 2^32). Stamps are kept as single-precision values and the test is carried out in
 // single precision. True when at least `delay` units have passed since `stamp`:

@@ -32,6 +32,13 @@ const std::uint8_t* ZeroCellByte() noexcept {
     return reinterpret_cast<const std::uint8_t*>(&kZeroCell.value);
 }
 
+// Unsigned counts get a zero word of their own: reading the float cell through an integer
+// pointer would break the aliasing rules.
+const std::uint32_t* ZeroCellUint32() noexcept {
+    static constexpr std::uint32_t kZeroWord = 0;
+    return &kZeroWord;
+}
+
 void InitHeader(ModuleHeader* header, Environment* env, const char* type_name,
                 const char* instance_name, TaskRegistration register_tasks) noexcept {
     header->type_name = type_name;

@@ -74,5 +74,6 @@ int RegisterTask(int list, TaskRoutine routine, ModuleHeader* module) noexcept;
 // The zero cell: read by every input slot that has no producer. Never written (it is const).
 const float* ZeroCellFloat() noexcept;
 const std::uint8_t* ZeroCellByte() noexcept;
+const std::uint32_t* ZeroCellUint32() noexcept;
 
 }  // namespace svg

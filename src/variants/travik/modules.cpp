@@ -5,11 +5,14 @@
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
 #include "modules/HLVRTCtrl.h"
+#include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
+#include "modules/ModCal.h"
 #include "modules/ModeCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/ThreeHarCtrl.h"
 #include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
@@ -30,16 +33,19 @@ constexpr ModuleSpec kModules[] = {
     Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
     Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
     Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    Row<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 17, 1),
     Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
     Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
     Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
     Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
+    Row<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 15, 1),
     Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
     Row<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 18, 2),
     Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
     Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
     Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
     Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
+    Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 16, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

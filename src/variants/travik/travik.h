@@ -25,6 +25,9 @@ void WireCurRef(Environment* env) noexcept;
 void WireCurRefCal(Environment* env) noexcept;
 void WireModeCtrl(Environment* env) noexcept;
 void WireAppModeCtrl(Environment* env) noexcept;
+void WireInPhaseVolCtrl(Environment* env) noexcept;
+void WireThreeHarCtrl(Environment* env) noexcept;
+void WireModCal(Environment* env) noexcept;
 void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg

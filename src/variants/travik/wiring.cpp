@@ -10,11 +10,14 @@
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
 #include "modules/HLVRTCtrl.h"
+#include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
+#include "modules/ModCal.h"
 #include "modules/ModeCtrl.h"
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/ThreeHarCtrl.h"
 #include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
@@ -30,6 +33,10 @@ template <class M>
 const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
     return producer != nullptr ? &(producer->*field) : ZeroCellByte();
 }
+template <class M>
+const std::uint32_t* From(const M* producer, const std::uint32_t M::*field) {
+    return producer != nullptr ? &(producer->*field) : ZeroCellUint32();
+}
 
 // Inputs whose producing module is not part of this build yet. Each reads the zero cell
 // until its producer lands; the row then moves into its receiver's wiring below.
@@ -38,6 +45,9 @@ const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
 //   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
 //   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
 //   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
+//   ModCal, ThreeHarCtrl: the contributions and dq commands <- CurCtrl
+//   ModCal: the harmonic contributions   <- HarCurCtrl.set_mod_a_har .. set_mod_c_har
+//   ThreeHarCtrl.flg_ffsw                <- UFedCtrl.flg_ffsw
 const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 const float* PendingFloat() { return ZeroCellFloat(); }
 
@@ -399,6 +409,90 @@ void WireAppModeCtrl(Environment* env) noexcept {
     app->Task3 = From(par, &Parameter::Task3);
 }
 
+void WireInPhaseVolCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    InPhaseVolCtrl* bal = ModuleAt<InPhaseVolCtrl>(env, kSlotInPhaseVolCtrl);
+    if (in == nullptr || bal == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    // Host inputs 33..35 (Hall currents) are the numerators, 36..38 the divisors.
+    for (int k = 0; k < kBalancePhases; ++k) {
+        bal->numerator[k] = &in->input[33 + k];
+        bal->divisor[k] = &in->input[36 + k];
+    }
+    bal->rcp_Udccmd = From(meter, &MeterCtrl::set_rcp_Udccmd);
+    bal->submodule_pwdir = From(meter, &MeterCtrl::set_submodule_pwdir);
+    bal->Task1 = From(par, &Parameter::Task1);
+    bal->Task2 = From(par, &Parameter::Task2);
+    bal->Task3 = From(par, &Parameter::Task3);
+}
+
+void WireThreeHarCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    ThreeHarCtrl* thh = ModuleAt<ThreeHarCtrl>(env, kSlotThreeHarCtrl);
+    if (in == nullptr || thh == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    thh->mod_a_pos = PendingFloat();
+    thh->mod_b_pos = PendingFloat();
+    thh->mod_c_pos = PendingFloat();
+    thh->mod_a_neg = PendingFloat();
+    thh->mod_b_neg = PendingFloat();
+    thh->mod_c_neg = PendingFloat();
+    thh->Udmod_pos = PendingFloat();
+    thh->Uqmod_pos = PendingFloat();
+    thh->Udmod_neg = PendingFloat();
+    thh->Uqmod_neg = PendingFloat();
+    thh->grid_theta = From(pll, &PLL::set_grid_theta);
+    thh->Udpos = From(pll, &PLL::set_Udpos);
+    thh->Uqpos = From(pll, &PLL::set_Uqpos);
+    thh->Udneg = From(pll, &PLL::set_Udneg);
+    thh->Uqneg = From(pll, &PLL::set_Uqneg);
+    thh->Ud_mix = From(pll, &PLL::set_Ud_mix);
+    thh->Uq_mix = From(pll, &PLL::set_Uq_mix);
+    thh->flg_seq_running = &in->running_cmd;
+    thh->trans_type = From(par, &Parameter::trans_type);
+    thh->Task1 = From(par, &Parameter::Task1);
+    thh->flg_ffsw = PendingByte();
+}
+
+void WireModCal(Environment* env) noexcept {
+    ModCal* mod = ModuleAt<ModCal>(env, kSlotModCal);
+    if (mod == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const ThreeHarCtrl* thh = ModuleAt<ThreeHarCtrl>(env, kSlotThreeHarCtrl);
+    mod->mod_a_pos = PendingFloat();
+    mod->mod_b_pos = PendingFloat();
+    mod->mod_c_pos = PendingFloat();
+    mod->mod_a_neg = PendingFloat();
+    mod->mod_b_neg = PendingFloat();
+    mod->mod_c_neg = PendingFloat();
+    mod->mod_a_zero = PendingFloat();
+    mod->mod_b_zero = PendingFloat();
+    mod->mod_c_zero = PendingFloat();
+    mod->mod_a_har = PendingFloat();
+    mod->mod_b_har = PendingFloat();
+    mod->mod_c_har = PendingFloat();
+    // The common-mode injection goes into all three phases.
+    mod->threehar_a = From(thh, &ThreeHarCtrl::set_threehar_inject);
+    mod->threehar_b = From(thh, &ThreeHarCtrl::set_threehar_inject);
+    mod->threehar_c = From(thh, &ThreeHarCtrl::set_threehar_inject);
+    mod->Udc_mean = From(ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl), &UdcVolCtrl::set_Udc_mean);
+    mod->Uvalve_base = From(meter, &MeterCtrl::set_Uvalve_base);
+    mod->submodule_pwdir = From(meter, &MeterCtrl::set_submodule_pwdir);
+    mod->Task1 = From(par, &Parameter::Task1);
+    mod->Task2 = From(par, &Parameter::Task2);
+    mod->Task3 = From(par, &Parameter::Task3);
+    mod->cellnum = From(par, &Parameter::cellnum);
+}
+
 void WireOutputs(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
@@ -412,6 +506,8 @@ void WireOutputs(Environment* env) noexcept {
     const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
     const UdcVolCtrl* udc = ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl);
     const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
+    const ModCal* mod = ModuleAt<ModCal>(env, kSlotModCal);
+    const InPhaseVolCtrl* bal = ModuleAt<InPhaseVolCtrl>(env, kSlotInPhaseVolCtrl);
     // Output channels in channel order. A channel whose source module is absent stays
     // unbound (BindOutput refuses a null source) and keeps its 0.0.
     auto bind = [env](const void* source, int type, int channel) {
@@ -420,6 +516,9 @@ void WireOutputs(Environment* env) noexcept {
     auto field = [](const auto* module, auto member) -> const void* {
         return module != nullptr ? &(module->*member) : nullptr;
     };
+    bind(field(mod, &ModCal::set_mod_a_sum), kTypeF, 0);
+    bind(field(mod, &ModCal::set_mod_b_sum), kTypeF, 1);
+    bind(field(mod, &ModCal::set_mod_c_sum), kTypeF, 2);
     bind(&in->deblock_cmd, kTypeC, 3);
     bind(&in->running_cmd, kTypeC, 4);
     bind(field(pll, &PLL::set_grid_theta), kTypeF, 5);
@@ -434,6 +533,9 @@ void WireOutputs(Environment* env) noexcept {
     bind(field(cur, &CurTrans::set_Idpos_fbk), kTypeF, 14);
     bind(field(vrt, &HLVRTCtrl::set_Iqpos_ref_sel), kTypeF, 15);
     bind(field(cur, &CurTrans::set_Iqpos_fbk), kTypeF, 16);
+    bind(field(bal, &InPhaseVolCtrl::set_Udca_bal_coef), kTypeF, 17);
+    bind(field(bal, &InPhaseVolCtrl::set_Udcb_bal_coef), kTypeF, 18);
+    bind(field(bal, &InPhaseVolCtrl::set_Udcc_bal_coef), kTypeF, 19);
     bind(&out->prot_flag, kTypeCu, 20);
     bind(field(meter, &MeterCtrl::set_Ufbk_rms), kTypeF, 31);
 }
@@ -450,6 +552,9 @@ void WireTravik(Environment* env) noexcept {
     WireCurRefCal(env);
     WireModeCtrl(env);
     WireAppModeCtrl(env);
+    WireInPhaseVolCtrl(env);
+    WireThreeHarCtrl(env);
+    WireModCal(env);
     WireOutputs(env);
 }
 

@@ -1,0 +1,67 @@
+#include "modules/InPhaseVolCtrl.h"
+
+#include <cstddef>
+
+#include "blocks/numeric.h"
+#include "blocks/transforms.h"
+
+namespace svg {
+namespace {
+
+constexpr SignalRow kSignals[] = {
+    {SignalKind::kParameter, offsetof(InPhaseVolCtrl, parm_kp_Udcbalctrl),
+     "parm_kp_Udcbalctrl type=f default=0.4 option=1"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, set_Udca_bal_coef),
+     "set_Udca_bal_coef type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, set_Udcb_bal_coef),
+     "set_Udcb_bal_coef type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, set_Udcc_bal_coef),
+     "set_Udcc_bal_coef type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test1), "test1 type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test2), "test2 type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test3), "test3 type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test4), "test4 type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test5), "test5 type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test6), "test6 type=f"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test7), "test7 type=f"},
+};
+
+// The ratio is limited to +-2.
+constexpr float kRatioLimit = 2.0f;
+
+int RegisterInPhaseVolCtrlTasks(ModuleHeader* module, int list) {
+    return RegisterTask(list, &InPhaseVolCtrlStep, module) != 0 ? 1 : 0;
+}
+
+// numerator / (sqrt(2) divisor); a zero divisor gives the ratio 1e10 (limited to 2).
+float Ratio(float numerator, float divisor) {
+    const float d = divisor * kSqrt2;
+    return d == 0.0f ? SafeRcp(d) : numerator / d;
+}
+
+}  // namespace
+
+ModuleHeader* CreateInPhaseVolCtrl(Environment* env, ModuleHeader* module,
+                                   const char* instance_name) noexcept {
+    InitHeader(module, env, "INPHASEVOLCTRL", instance_name, &RegisterInPhaseVolCtrlTasks);
+    RegisterSignals(module, kSignals);
+    return module;
+}
+
+void InPhaseVolCtrlStep(ModuleHeader* module) noexcept {
+    InPhaseVolCtrl& m = *As<InPhaseVolCtrl>(module);
+    const float g = *m.rcp_Udccmd * m.parm_kp_Udcbalctrl * *m.submodule_pwdir;
+    float* const ratio[kBalancePhases] = {&m.test1, &m.test2, &m.test3};
+    float* const limited[kBalancePhases] = {&m.test4, &m.test5, &m.test6};
+    float* const coef[kBalancePhases] = {&m.set_Udca_bal_coef, &m.set_Udcb_bal_coef,
+                                         &m.set_Udcc_bal_coef};
+    for (int k = 0; k < kBalancePhases; ++k) {
+        *ratio[k] = Ratio(*m.numerator[k], *m.divisor[k]);
+        // A NaN ratio (a NaN host value) balances nothing instead of pushing the full -2.
+        *limited[k] = LimitCommand(*ratio[k], kRatioLimit);
+        *coef[k] = g * *limited[k];
+    }
+    m.test7 = g;
+}
+
+}  // namespace svg
