@@ -10,6 +10,7 @@
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/UFedCtrl.h"
 #include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
@@ -39,6 +40,7 @@ constexpr ModuleSpec kModules[] = {
     Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
     Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
     Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
+    Row<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
     Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
 };
 
