@@ -13,6 +13,7 @@
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
 #include "modules/ThreeHarCtrl.h"
+#include "modules/UFedCtrl.h"
 #include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
@@ -44,6 +45,7 @@ constexpr ModuleSpec kModules[] = {
     Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
     Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
     Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
+    Row<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
     Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
     Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 16, 1),
 };

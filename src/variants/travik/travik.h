@@ -17,6 +17,7 @@ void WireTravik(Environment* env) noexcept;
 void WireParameter(Environment* env) noexcept;
 void WireMeterCtrl(Environment* env) noexcept;
 void WirePLL(Environment* env) noexcept;
+void WireUFedCtrl(Environment* env) noexcept;
 void WireCurTrans(Environment* env) noexcept;
 void WirePQCal(Environment* env) noexcept;
 void WireUdcVolCtrl(Environment* env) noexcept;

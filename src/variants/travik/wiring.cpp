@@ -18,6 +18,7 @@
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
 #include "modules/ThreeHarCtrl.h"
+#include "modules/UFedCtrl.h"
 #include "modules/UdcVolCtrl.h"
 #include "variants/travik/travik.h"
 
@@ -40,14 +41,12 @@ const std::uint32_t* From(const M* producer, const std::uint32_t M::*field) {
 
 // Inputs whose producing module is not part of this build yet. Each reads the zero cell
 // until its producer lands; the row then moves into its receiver's wiring below.
-//   PLL.flg_ffsw, CurTrans.flg_ffsw      <- UFedCtrl.flg_ffsw
 //   UdcVolCtrl.GFM_Blk_OtLoop            <- GfmCtrl.GFM_Blk_OtLoop
 //   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
 //   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
 //   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
 //   ModCal, ThreeHarCtrl: the contributions and dq commands <- CurCtrl
 //   ModCal: the harmonic contributions   <- HarCurCtrl.set_mod_a_har .. set_mod_c_har
-//   ThreeHarCtrl.flg_ffsw                <- UFedCtrl.flg_ffsw
 const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 const float* PendingFloat() { return ZeroCellFloat(); }
 
@@ -135,9 +134,38 @@ void WirePLL(Environment* env) noexcept {
     pll->Task1 = From(par, &Parameter::Task1);
     pll->Task2 = From(par, &Parameter::Task2);
     pll->Task3 = From(par, &Parameter::Task3);
-    pll->flg_ffsw = PendingByte();
+    pll->flg_ffsw = From(ModuleAt<UFedCtrl>(env, kSlotUFedCtrl), &UFedCtrl::flg_ffsw);
     SetChannelTarget(in, 84, &pll->parm_pll_kp);
     SetChannelTarget(in, 85, &pll->parm_pll_ki);
+}
+
+void WireUFedCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    UFedCtrl* ff = ModuleAt<UFedCtrl>(env, kSlotUFedCtrl);
+    if (in == nullptr || ff == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    ff->flg_seq_running = &in->running_cmd;
+    ff->Uctrl_a_pu = From(meter, &MeterCtrl::set_Uctrl_a_pu);
+    ff->Uctrl_b_pu = From(meter, &MeterCtrl::set_Uctrl_b_pu);
+    ff->Uctrl_c_pu = From(meter, &MeterCtrl::set_Uctrl_c_pu);
+    ff->Upoc_a_pu = From(meter, &MeterCtrl::set_Upoc_a_pu);
+    ff->Upoc_b_pu = From(meter, &MeterCtrl::set_Upoc_b_pu);
+    ff->Upoc_c_pu = From(meter, &MeterCtrl::set_Upoc_c_pu);
+    ff->Ud_mix = From(pll, &PLL::set_Ud_mix);
+    ff->Uq_mix = From(pll, &PLL::set_Uq_mix);
+    ff->flg_HVRT_mod = From(vrt, &HLVRTCtrl::flg_HVRT_mod);
+    ff->flg_LVRT_mod = From(vrt, &HLVRTCtrl::flg_LVRT_mod);
+    ff->Task1 = From(par, &Parameter::Task1);
+    ff->Task2 = From(par, &Parameter::Task2);
+    ff->Task3 = From(par, &Parameter::Task3);
+    SetChannelTarget(in, 50, &ff->ena_Uff_sw);
+    SetChannelTarget(in, 92, &ff->parm_Uff_filf);
+    SetChannelTarget(in, 93, &ff->parm_Uff_filf_sw);
 }
 
 void WireCurTrans(Environment* env) noexcept {
@@ -156,7 +184,7 @@ void WireCurTrans(Environment* env) noexcept {
     cur->Task1 = From(par, &Parameter::Task1);
     cur->Task2 = From(par, &Parameter::Task2);
     cur->Task3 = From(par, &Parameter::Task3);
-    cur->flg_ffsw = PendingByte();
+    cur->flg_ffsw = From(ModuleAt<UFedCtrl>(env, kSlotUFedCtrl), &UFedCtrl::flg_ffsw);
     cur->grid_freq = From(pll, &PLL::set_grid_freq);
     SetChannelTarget(in, 51, &cur->parm_HALL_lpf_sel);
     SetChannelTarget(in, 94, &cur->parm_HALL_wc_lpf);
@@ -457,7 +485,7 @@ void WireThreeHarCtrl(Environment* env) noexcept {
     thh->flg_seq_running = &in->running_cmd;
     thh->trans_type = From(par, &Parameter::trans_type);
     thh->Task1 = From(par, &Parameter::Task1);
-    thh->flg_ffsw = PendingByte();
+    thh->flg_ffsw = From(ModuleAt<UFedCtrl>(env, kSlotUFedCtrl), &UFedCtrl::flg_ffsw);
 }
 
 void WireModCal(Environment* env) noexcept {
@@ -544,6 +572,7 @@ void WireTravik(Environment* env) noexcept {
     WireParameter(env);
     WireMeterCtrl(env);
     WirePLL(env);
+    WireUFedCtrl(env);
     WireCurTrans(env);
     WirePQCal(env);
     WireUdcVolCtrl(env);
