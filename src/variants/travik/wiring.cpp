@@ -1,11 +1,13 @@
 // The signal graph of the full deliverable: every input slot, every host-channel target and
 // every output channel. Plain stores, run once after all modules are created.
+#include <initializer_list>
 #include <iterator>
 
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "framework/type_codes.h"
 #include "modules/AppModeCtrl.h"
+#include "modules/CurCtrl.h"
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
@@ -38,6 +40,14 @@ const std::uint8_t* From(const M* producer, const std::uint8_t M::*field) {
 //   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
 //   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
 //   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
+//   CurCtrl.Ud_ff, Uq_ff                 <- UFedCtrl.set_Ud_ff, set_Uq_ff
+//   CurCtrl.set_Ua_ff, _Ub_ff, _Uc_ff    <- UFedCtrl.set_Ua_ff, set_Ub_ff, set_Uc_ff
+//   CurCtrl.flg_ffsw                     <- UFedCtrl.flg_ffsw
+//   CurCtrl.Ud_fil_GFM, Uq_fil_GFM       <- GfmCtrl.set_Ud_fil_GFM, set_Uq_fil_GFM
+//   CurCtrl.Id_fbk_GFM, Iq_fbk_GFM       <- GfmCtrl.set_Id_fbk_GFM, set_Iq_fbk_GFM
+//   CurCtrl.Idref_GFM, Iqref_GFM         <- GfmCtrl.Idref_GFM, Iqref_GFM
+//   CurCtrl.grid_theta_GFM, En_GFM       <- GfmCtrl.grid_theta_GFM, En_GFM
+//   CurCtrl.E_GFM_final, GFM_Blk_OtLoop  <- GfmCtrl.E_GFM_final, GFM_Blk_OtLoop
 const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 const float* PendingFloat() { return ZeroCellFloat(); }
 
@@ -314,6 +324,63 @@ void WireCurRefCal(Environment* env) noexcept {
     SetChannelTarget(in, 95, &cal->parm_Idpos_ref_lim);
 }
 
+void WireCurCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    CurCtrl* cc = ModuleAt<CurCtrl>(env, kSlotCurCtrl);
+    if (in == nullptr || cc == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
+    cc->Idpos_ref_sum = From(cal, &CurRefCal::set_Idpos_ref_sum);
+    cc->Iqpos_ref_sum = From(cal, &CurRefCal::set_Iqpos_ref_sum);
+    cc->Idpos_fbk = From(cur, &CurTrans::set_Idpos_fbk);
+    cc->Iqpos_fbk = From(cur, &CurTrans::set_Iqpos_fbk);
+    cc->Idneg_ref_sum = From(cal, &CurRefCal::set_Idneg_ref_sum);
+    cc->Iqneg_ref_sum = From(cal, &CurRefCal::set_Iqneg_ref_sum);
+    cc->Idneg_fbk = From(cur, &CurTrans::set_Idneg_fbk);
+    cc->Iqneg_fbk = From(cur, &CurTrans::set_Iqneg_fbk);
+    cc->Idzero_ref_sum = From(cal, &CurRefCal::set_Idzero_ref_sum);
+    cc->Iqzero_ref_sum = From(cal, &CurRefCal::set_Iqzero_ref_sum);
+    cc->Idzero_fbk = From(cur, &CurTrans::set_Idzero_fbk);
+    cc->Iqzero_fbk = From(cur, &CurTrans::set_Iqzero_fbk);
+    cc->Ud_ff = PendingFloat();
+    cc->Uq_ff = PendingFloat();
+    cc->flg_seq_deblock = &in->deblock_cmd;
+    // Integrator tracking is never requested in this build.
+    cc->flg_update_fosys = ZeroCellByte();
+    cc->wL_pu = From(meter, &MeterCtrl::set_wL_pu);
+    cc->grid_theta = From(ModuleAt<PLL>(env, kSlotPLL), &PLL::set_grid_theta);
+    cc->Ictrl_a_pu = From(meter, &MeterCtrl::set_Ictrl_a_pu);
+    cc->Ictrl_b_pu = From(meter, &MeterCtrl::set_Ictrl_b_pu);
+    cc->Ictrl_c_pu = From(meter, &MeterCtrl::set_Ictrl_c_pu);
+    for (const float** fosys : {&cc->Idpos_fosys, &cc->Iqpos_fosys, &cc->Idneg_fosys,
+                                &cc->Iqneg_fosys, &cc->Idzero_fosys, &cc->Iqzero_fosys}) {
+        *fosys = ZeroCellFloat();
+    }
+    cc->Task1 = From(par, &Parameter::Task1);
+    cc->Task2 = From(par, &Parameter::Task2);
+    cc->Task3 = From(par, &Parameter::Task3);
+    cc->set_Ua_ff = PendingFloat();
+    cc->set_Ub_ff = PendingFloat();
+    cc->set_Uc_ff = PendingFloat();
+    cc->flg_ffsw = PendingByte();
+    cc->Ud_fil_GFM = PendingFloat();
+    cc->Uq_fil_GFM = PendingFloat();
+    cc->Id_fbk_GFM = PendingFloat();
+    cc->Iq_fbk_GFM = PendingFloat();
+    cc->Idref_GFM = PendingFloat();
+    cc->Iqref_GFM = PendingFloat();
+    cc->grid_theta_GFM = PendingFloat();
+    cc->En_GFM = PendingByte();
+    cc->E_GFM_final = PendingFloat();
+    cc->GFM_Blk_OtLoop = PendingByte();
+    SetChannelTarget(in, 88, &cc->parm_pos_cur_kp);
+    SetChannelTarget(in, 89, &cc->parm_pos_cur_ki);
+}
+
 void WireModeCtrl(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     ModeCtrl* mode = ModuleAt<ModeCtrl>(env, kSlotModeCtrl);
@@ -448,6 +515,7 @@ void WireTravik(Environment* env) noexcept {
     WireHLVRTCtrl(env);
     WireCurRef(env);
     WireCurRefCal(env);
+    WireCurCtrl(env);
     WireModeCtrl(env);
     WireAppModeCtrl(env);
     WireOutputs(env);
