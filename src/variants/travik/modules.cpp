@@ -1,6 +1,7 @@
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "modules/AppModeCtrl.h"
+#include "modules/CurCtrl.h"
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
@@ -35,6 +36,7 @@ constexpr ModuleSpec kModules[] = {
     Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
     Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
     Row<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 17, 1),
+    Row<CurCtrl>(kSlotCurCtrl, "CurCtrl", &CreateCurCtrl, 13, 1),
     Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
     Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
     Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),

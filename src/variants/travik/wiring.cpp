@@ -1,11 +1,13 @@
 // The signal graph of the full deliverable: every input slot, every host-channel target and
 // every output channel. Plain stores, run once after all modules are created.
+#include <initializer_list>
 #include <iterator>
 
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "framework/type_codes.h"
 #include "modules/AppModeCtrl.h"
+#include "modules/CurCtrl.h"
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
@@ -45,8 +47,12 @@ const std::uint32_t* From(const M* producer, const std::uint32_t M::*field) {
 //   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
 //   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
 //   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
-//   ModCal, ThreeHarCtrl: the contributions and dq commands <- CurCtrl
 //   ModCal: the harmonic contributions   <- HarCurCtrl.set_mod_a_har .. set_mod_c_har
+//   CurCtrl.Ud_fil_GFM, Uq_fil_GFM       <- GfmCtrl.set_Ud_fil_GFM, set_Uq_fil_GFM
+//   CurCtrl.Id_fbk_GFM, Iq_fbk_GFM       <- GfmCtrl.set_Id_fbk_GFM, set_Iq_fbk_GFM
+//   CurCtrl.Idref_GFM, Iqref_GFM         <- GfmCtrl.Idref_GFM, Iqref_GFM
+//   CurCtrl.grid_theta_GFM, En_GFM       <- GfmCtrl.grid_theta_GFM, En_GFM
+//   CurCtrl.E_GFM_final, GFM_Blk_OtLoop  <- GfmCtrl.E_GFM_final, GFM_Blk_OtLoop
 const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 const float* PendingFloat() { return ZeroCellFloat(); }
 
@@ -352,6 +358,64 @@ void WireCurRefCal(Environment* env) noexcept {
     SetChannelTarget(in, 95, &cal->parm_Idpos_ref_lim);
 }
 
+void WireCurCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    CurCtrl* cc = ModuleAt<CurCtrl>(env, kSlotCurCtrl);
+    if (in == nullptr || cc == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const CurTrans* cur = ModuleAt<CurTrans>(env, kSlotCurTrans);
+    const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
+    const UFedCtrl* ufed = ModuleAt<UFedCtrl>(env, kSlotUFedCtrl);
+    cc->Idpos_ref_sum = From(cal, &CurRefCal::set_Idpos_ref_sum);
+    cc->Iqpos_ref_sum = From(cal, &CurRefCal::set_Iqpos_ref_sum);
+    cc->Idpos_fbk = From(cur, &CurTrans::set_Idpos_fbk);
+    cc->Iqpos_fbk = From(cur, &CurTrans::set_Iqpos_fbk);
+    cc->Idneg_ref_sum = From(cal, &CurRefCal::set_Idneg_ref_sum);
+    cc->Iqneg_ref_sum = From(cal, &CurRefCal::set_Iqneg_ref_sum);
+    cc->Idneg_fbk = From(cur, &CurTrans::set_Idneg_fbk);
+    cc->Iqneg_fbk = From(cur, &CurTrans::set_Iqneg_fbk);
+    cc->Idzero_ref_sum = From(cal, &CurRefCal::set_Idzero_ref_sum);
+    cc->Iqzero_ref_sum = From(cal, &CurRefCal::set_Iqzero_ref_sum);
+    cc->Idzero_fbk = From(cur, &CurTrans::set_Idzero_fbk);
+    cc->Iqzero_fbk = From(cur, &CurTrans::set_Iqzero_fbk);
+    cc->Ud_ff = From(ufed, &UFedCtrl::set_Ud_ff);
+    cc->Uq_ff = From(ufed, &UFedCtrl::set_Uq_ff);
+    cc->flg_seq_deblock = &in->deblock_cmd;
+    // Integrator tracking is never requested in this build.
+    cc->flg_update_fosys = ZeroCellByte();
+    cc->wL_pu = From(meter, &MeterCtrl::set_wL_pu);
+    cc->grid_theta = From(ModuleAt<PLL>(env, kSlotPLL), &PLL::set_grid_theta);
+    cc->Ictrl_a_pu = From(meter, &MeterCtrl::set_Ictrl_a_pu);
+    cc->Ictrl_b_pu = From(meter, &MeterCtrl::set_Ictrl_b_pu);
+    cc->Ictrl_c_pu = From(meter, &MeterCtrl::set_Ictrl_c_pu);
+    for (const float** fosys : {&cc->Idpos_fosys, &cc->Iqpos_fosys, &cc->Idneg_fosys,
+                                &cc->Iqneg_fosys, &cc->Idzero_fosys, &cc->Iqzero_fosys}) {
+        *fosys = ZeroCellFloat();
+    }
+    cc->Task1 = From(par, &Parameter::Task1);
+    cc->Task2 = From(par, &Parameter::Task2);
+    cc->Task3 = From(par, &Parameter::Task3);
+    cc->set_Ua_ff = From(ufed, &UFedCtrl::set_Ua_ff);
+    cc->set_Ub_ff = From(ufed, &UFedCtrl::set_Ub_ff);
+    cc->set_Uc_ff = From(ufed, &UFedCtrl::set_Uc_ff);
+    cc->flg_ffsw = From(ufed, &UFedCtrl::flg_ffsw);
+    cc->Ud_fil_GFM = PendingFloat();
+    cc->Uq_fil_GFM = PendingFloat();
+    cc->Id_fbk_GFM = PendingFloat();
+    cc->Iq_fbk_GFM = PendingFloat();
+    cc->Idref_GFM = PendingFloat();
+    cc->Iqref_GFM = PendingFloat();
+    cc->grid_theta_GFM = PendingFloat();
+    cc->En_GFM = PendingByte();
+    cc->E_GFM_final = PendingFloat();
+    cc->GFM_Blk_OtLoop = PendingByte();
+    SetChannelTarget(in, 88, &cc->parm_pos_cur_kp);
+    SetChannelTarget(in, 89, &cc->parm_pos_cur_ki);
+}
+
 void WireModeCtrl(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     ModeCtrl* mode = ModuleAt<ModeCtrl>(env, kSlotModeCtrl);
@@ -465,16 +529,17 @@ void WireThreeHarCtrl(Environment* env) noexcept {
     }
     const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
     const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
-    thh->mod_a_pos = PendingFloat();
-    thh->mod_b_pos = PendingFloat();
-    thh->mod_c_pos = PendingFloat();
-    thh->mod_a_neg = PendingFloat();
-    thh->mod_b_neg = PendingFloat();
-    thh->mod_c_neg = PendingFloat();
-    thh->Udmod_pos = PendingFloat();
-    thh->Uqmod_pos = PendingFloat();
-    thh->Udmod_neg = PendingFloat();
-    thh->Uqmod_neg = PendingFloat();
+    const CurCtrl* cc = ModuleAt<CurCtrl>(env, kSlotCurCtrl);
+    thh->mod_a_pos = From(cc, &CurCtrl::set_mod_a_pos);
+    thh->mod_b_pos = From(cc, &CurCtrl::set_mod_b_pos);
+    thh->mod_c_pos = From(cc, &CurCtrl::set_mod_c_pos);
+    thh->mod_a_neg = From(cc, &CurCtrl::set_mod_a_neg);
+    thh->mod_b_neg = From(cc, &CurCtrl::set_mod_b_neg);
+    thh->mod_c_neg = From(cc, &CurCtrl::set_mod_c_neg);
+    thh->Udmod_pos = From(cc, &CurCtrl::set_Udmod_pos);
+    thh->Uqmod_pos = From(cc, &CurCtrl::set_Uqmod_pos);
+    thh->Udmod_neg = From(cc, &CurCtrl::set_Udmod_neg);
+    thh->Uqmod_neg = From(cc, &CurCtrl::set_Uqmod_neg);
     thh->grid_theta = From(pll, &PLL::set_grid_theta);
     thh->Udpos = From(pll, &PLL::set_Udpos);
     thh->Uqpos = From(pll, &PLL::set_Uqpos);
@@ -496,15 +561,16 @@ void WireModCal(Environment* env) noexcept {
     const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
     const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
     const ThreeHarCtrl* thh = ModuleAt<ThreeHarCtrl>(env, kSlotThreeHarCtrl);
-    mod->mod_a_pos = PendingFloat();
-    mod->mod_b_pos = PendingFloat();
-    mod->mod_c_pos = PendingFloat();
-    mod->mod_a_neg = PendingFloat();
-    mod->mod_b_neg = PendingFloat();
-    mod->mod_c_neg = PendingFloat();
-    mod->mod_a_zero = PendingFloat();
-    mod->mod_b_zero = PendingFloat();
-    mod->mod_c_zero = PendingFloat();
+    const CurCtrl* cc = ModuleAt<CurCtrl>(env, kSlotCurCtrl);
+    mod->mod_a_pos = From(cc, &CurCtrl::set_mod_a_pos);
+    mod->mod_b_pos = From(cc, &CurCtrl::set_mod_b_pos);
+    mod->mod_c_pos = From(cc, &CurCtrl::set_mod_c_pos);
+    mod->mod_a_neg = From(cc, &CurCtrl::set_mod_a_neg);
+    mod->mod_b_neg = From(cc, &CurCtrl::set_mod_b_neg);
+    mod->mod_c_neg = From(cc, &CurCtrl::set_mod_c_neg);
+    mod->mod_a_zero = From(cc, &CurCtrl::set_mod_a_zero);
+    mod->mod_b_zero = From(cc, &CurCtrl::set_mod_b_zero);
+    mod->mod_c_zero = From(cc, &CurCtrl::set_mod_c_zero);
     mod->mod_a_har = PendingFloat();
     mod->mod_b_har = PendingFloat();
     mod->mod_c_har = PendingFloat();
@@ -579,6 +645,7 @@ void WireTravik(Environment* env) noexcept {
     WireHLVRTCtrl(env);
     WireCurRef(env);
     WireCurRefCal(env);
+    WireCurCtrl(env);
     WireModeCtrl(env);
     WireAppModeCtrl(env);
     WireInPhaseVolCtrl(env);
