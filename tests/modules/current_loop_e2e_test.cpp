@@ -1,6 +1,6 @@
 // The current loops in the full build: registration and task order of the modulation chain,
 // and the fast feed-forward switch on a voltage sag, with the module records in reach. A test
-// host closes the loop by feeding back the published current references as Hall currents.
+// host closes the loop with an average-value converter behind the series reactor.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +18,6 @@
 namespace svg::testing {
 namespace {
 
-constexpr int kChIdRef = 13;
-constexpr int kChIqRef = 15;
 constexpr double kCellVolts = 500.0;  // rated and actual cell voltage of the run
 
 // The ratings with both rated cell voltages at the cells' voltage, stopped and blocked.
@@ -30,14 +28,10 @@ void Start(BasicGridDrive<EnvRun>& drive) {
     ASSERT_EQ(drive.run.Init(), 0);
 }
 
-// One host step at `kv` with the converter current equal to the published references: an
-// ideal current source, i = -Id cos(t) + Iq sin(t) in the signs of the current measurement,
-// at the angle the loop predicts for the step (one step ahead of the grid).
+// One host step at `kv` against an average-value converter: 77 cells at their rated voltage
+// behind the 13 mH reactor.
 void PlantStep(BasicGridDrive<EnvRun>& drive, double kv) {
-    const double id = drive.run.out[kChIdRef];
-    const double iq = drive.run.out[kChIqRef];
-    drive.Step(50.0, kv, std::hypot(id, iq) * kRatedPeakAmps,
-               std::atan2(-iq, -id) + kTwoPi * 50.0 * kHostDt);
+    drive.StepConverter(77.0 * kCellVolts, 0.013, 50.0, kv);
 }
 
 std::vector<std::string> Routines(const Environment* env, int list) {

@@ -108,6 +108,26 @@ class BasicGridDrive {
         SetHall(run, current_amps, phase_ + current_shift);
         StepAsSet();
     }
+    // One host step against an average-value converter: per phase the cluster voltage (the
+    // modulation reference of the last step, output channels 0..2, times `cluster_volts`, the
+    // cell count times the cell voltage) behind the series reactor `henry` on the grid of the
+    // last step. The reactor currents, counted out of the converter as the Hall sensors count
+    // them, go to channels 33..35.
+    void StepConverter(double cluster_volts, double henry, double hz = 50.0, double kv = 35.0) {
+        for (int ph = 0; ph < 3; ++ph) {
+            reactor_amps_[ph] += kHostDt / henry * (run.out[ph] * cluster_volts - grid_volts_[ph]);
+            run.in[33 + ph] = reactor_amps_[ph];
+        }
+        phase_ += kTwoPi * hz * kHostDt;
+        if (phase_ >= kTwoPi) {
+            phase_ -= kTwoPi;
+        }
+        SetPt4(run, kv, phase_);
+        for (int ph = 0; ph < 3; ++ph) {
+            grid_volts_[ph] = run.in[9 + ph];  // what the reactor sees, whatever the PT reads
+        }
+        StepAsSet();
+    }
     // One host step with every channel as the test left it (the grid does not advance).
     void StepAsSet() {
         time_ += kHostDt;
@@ -124,6 +144,8 @@ class BasicGridDrive {
   private:
     double phase_ = 0.0;
     double time_ = 0.0;
+    double reactor_amps_[3] = {};
+    double grid_volts_[3] = {};
 };
 
 }  // namespace svg::testing
