@@ -38,8 +38,11 @@ constexpr std::uint32_t TruncToUint32(double x) noexcept {
     return static_cast<std::uint32_t>(x);
 }
 
-// Safe reciprocal: 1/x, and 1e10 when x is exactly zero.
-constexpr float SafeRcp(float x) noexcept { return x == 0.0f ? 1e10f : 1.0f / x; }
+// What stands for the reciprocal of an exact zero: large enough to saturate whatever it scales.
+inline constexpr float kRcpOfZero = 1e10f;
+
+// Safe reciprocal: 1/x, and kRcpOfZero when x is exactly zero.
+constexpr float SafeRcp(float x) noexcept { return x == 0.0f ? kRcpOfZero : 1.0f / x; }
 
 // Division where the divisor can be zero: num / den, and num times the safe reciprocal of
 // zero (1e10) instead of a division by zero. Normal divisors divide, so results stay exact.

@@ -36,7 +36,7 @@ int RegisterInPhaseVolCtrlTasks(ModuleHeader* module, int list) {
 // numerator / (sqrt(2) divisor); a zero divisor gives the ratio 1e10 (limited to 2).
 float Ratio(float numerator, float divisor) {
     const float d = divisor * kSqrt2;
-    return d == 0.0f ? SafeRcp(d) : numerator / d;
+    return d == 0.0f ? kRcpOfZero : numerator / d;
 }
 
 }  // namespace

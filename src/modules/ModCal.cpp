@@ -16,9 +16,6 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kVariable, offsetof(ModCal, test3), "test3 type=f"},
 };
 
-// Factor standing in for the reciprocal of a zero cell count or a zero DC voltage: the
-// indices saturate instead of faulting.
-constexpr float kZeroDivisorFactor = 1e10f;
 constexpr float kFullModulation = 1.0f;
 constexpr int kSlowList = 3;
 
@@ -56,10 +53,12 @@ void ModCalStep(ModuleHeader* module) noexcept {
     m.sum_b = PhaseSum(*m.mod_b_pos, *m.mod_b_neg, *m.mod_b_zero, *m.mod_b_har, *m.threehar_b);
     m.sum_c = PhaseSum(*m.mod_c_pos, *m.mod_c_neg, *m.mod_c_zero, *m.mod_c_har, *m.threehar_c);
 
+    // A zero cell count or DC voltage gives the factor kRcpOfZero (whatever the numerator),
+    // so the indices saturate instead of faulting.
     const std::uint32_t cells = *m.cellnum;
-    const float k1 = cells == 0 ? kZeroDivisorFactor : *m.Uvalve_base / static_cast<float>(cells);
+    const float k1 = cells == 0 ? kRcpOfZero : *m.Uvalve_base / static_cast<float>(cells);
     const float udc = *m.Udc_mean;
-    const float k2 = udc == 0.0f ? kZeroDivisorFactor : *m.submodule_pwdir / udc;
+    const float k2 = udc == 0.0f ? kRcpOfZero : *m.submodule_pwdir / udc;
     m.gain = k2 * k1 * m.test2;
     m.test1 = m.gain;
 

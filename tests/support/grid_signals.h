@@ -100,10 +100,7 @@ class BasicGridDrive {
     // One host step with the grid advanced by one step.
     void Step(double hz = 50.0, double kv = 35.0, double current_amps = 0.0,
               double current_shift = 0.0) {
-        phase_ += kTwoPi * hz * kHostDt;
-        if (phase_ >= kTwoPi) {
-            phase_ -= kTwoPi;
-        }
+        AdvanceGrid(hz);
         SetPt4(run, kv, phase_);
         SetHall(run, current_amps, phase_ + current_shift);
         StepAsSet();
@@ -118,10 +115,7 @@ class BasicGridDrive {
             reactor_amps_[ph] += kHostDt / henry * (run.out[ph] * cluster_volts - grid_volts_[ph]);
             run.in[33 + ph] = reactor_amps_[ph];
         }
-        phase_ += kTwoPi * hz * kHostDt;
-        if (phase_ >= kTwoPi) {
-            phase_ -= kTwoPi;
-        }
+        AdvanceGrid(hz);
         SetPt4(run, kv, phase_);
         for (int ph = 0; ph < 3; ++ph) {
             grid_volts_[ph] = run.in[9 + ph];  // what the reactor sees, whatever the PT reads
@@ -142,6 +136,13 @@ class BasicGridDrive {
     Host run;
 
   private:
+    void AdvanceGrid(double hz) {
+        phase_ += kTwoPi * hz * kHostDt;
+        if (phase_ >= kTwoPi) {
+            phase_ -= kTwoPi;
+        }
+    }
+
     double phase_ = 0.0;
     double time_ = 0.0;
     double reactor_amps_[3] = {};
