@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a fresh Debian machine; quick when all is there.
-# The native tools are required. The cross toolchains and Wine serve the x86, win32 and win64
-# flavours: without root they are only reported, and scripts/test.sh skips those flavours
-# (in CI, where CI=true, it fails on them instead).
+# Installs what the project needs on a fresh Debian machine, and says what it installs; quick
+# when all is there.
+#   scripts/setup.sh main    what the main job needs: compiler, CMake, the header-only
+#                            libraries of the tools, and matplotlib for the plots
+#   scripts/setup.sh test    also GoogleTest, Google Benchmark, clang-format, and the cross
+#                            toolchains and Wine of the x86, win32 and win64 flavours
+# Without root, missing main-job packages are an error; missing cross-flavour packages are only
+# reported, and scripts/test.sh skips those flavours (in CI, where CI=true, it fails on them).
 set -euo pipefail
 
-native=(cmake g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format)
+main=(cmake g++ make libcli11-dev libtomlplusplus-dev nlohmann-json3-dev python3-matplotlib)
+testing=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format)
 # 32-bit Linux; Windows x86 and x64 (MinGW-w64); Wine with its 32- and 64-bit parts.
 cross=(gcc-multilib g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
+
+case ${1:-test} in
+  main) required=("${main[@]}") optional=() ;;
+  test) required=("${main[@]}" "${testing[@]}") optional=("${cross[@]}") ;;
+  *)
+    echo "usage: scripts/setup.sh main|test" >&2
+    exit 2
+    ;;
+esac
 
 missing_of() {
   local p
@@ -16,22 +30,26 @@ missing_of() {
   done
 }
 
-mapfile -t missing_native < <(missing_of "${native[@]}")
-mapfile -t missing_cross < <(missing_of "${cross[@]}")
-missing=("${missing_native[@]}" "${missing_cross[@]}")
+mapfile -t missing_required < <(missing_of "${required[@]}")
+mapfile -t missing_optional < <(missing_of "${optional[@]}")
+missing=("${missing_required[@]}" "${missing_optional[@]}")
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
-  if [ ${#missing_native[@]} -gt 0 ]; then
-    echo "setup: missing packages: ${missing_native[*]} (run as root, or install them yourself)" >&2
+  if [ ${#missing_required[@]} -gt 0 ]; then
+    echo "setup: missing packages: ${missing_required[*]} (run as root, or install them yourself)" >&2
     exit 1
   fi
-  echo "setup: missing cross-flavour packages: ${missing_cross[*]}; as root run scripts/setup.sh" \
-    "to install them (the flavours that need them are skipped meanwhile)" >&2
+  echo "setup: missing cross-flavour packages: ${missing_optional[*]}; as root run" \
+    "scripts/setup.sh test to install them (the flavours that need them are skipped meanwhile)" >&2
   exit 0
 fi
 
 echo "setup: installing ${missing[*]}"
+if [ ${#missing_optional[@]} -gt 0 ]; then
+  echo "setup: (the cross toolchains and Wine serve the x86, win32 and win64 test flavours;" \
+    "this takes a few minutes once)"
+fi
 # wine32 is an i386 package: the architecture must be known to dpkg before the update.
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
   ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -39,3 +57,4 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
 fi
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+echo "setup: installed"

@@ -6,7 +6,7 @@
 # a failure. A failing flavour does not stop the others; the exit status reports all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh test
 
 jobs=$(nproc 2>/dev/null || echo 2)
 flavours=("$@")

@@ -167,6 +167,7 @@ nlohmann::json Json(const std::optional<double>& value) {
 Summary Summarise(const Record& r) {
     Summary s;
     s.station = r.station;
+    s.events = r.events;
     if (r.time.empty()) {
         s.notes.emplace_back("no samples recorded");
         return s;
@@ -267,6 +268,9 @@ Summary Summarise(const Record& r) {
 
 std::string SummaryText(const Summary& s) {
     std::string t = "scenario " + s.station + ", " + Format("%.4g", s.duration_s) + " s\n";
+    for (const Event& event : s.events) {
+        t += "event at " + Format("%.4g", event.time) + " s: " + event.what + "\n";
+    }
     for (const StepResponse& step : s.reactive_steps) {
         t += "reactive current step at " + Format("%.4g", step.time) + " s (" + step.what +
              "): " + Format("%.4g", step.from) + " -> " + Format("%.4g", step.to) + " pu, rise " +
@@ -308,9 +312,14 @@ std::string SummaryJson(const Summary& s) {
                          {"overshoot_pct", step.overshoot_pct},
                          {"final_error_pu", step.final_error}});
     }
+    nlohmann::json events = nlohmann::json::array();
+    for (const Event& event : s.events) {
+        events.push_back({{"time_s", event.time}, {"event", event.what}});
+    }
     const nlohmann::json j = {
         {"scenario", s.station},
         {"duration_s", s.duration_s},
+        {"events", events},
         {"reactive_steps", steps},
         {"voltage_error_pu", Json(s.voltage_error_pu)},
         {"dc_deviation_max_v", s.dc_deviation_max_v},
