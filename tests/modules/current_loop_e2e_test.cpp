@@ -50,8 +50,8 @@ TEST(CurrentLoopBuild, ModulationChainRegistersAndRunsInOrder) {
     EnvRun run;
     ASSERT_EQ(run.Init(), 0);
     const std::vector<std::string> list1 = Routines(run.env(), 1);
-    const std::vector<std::string> tail = {"CurRefCal", "CurCtrl", "InPhaseVolCtrl", "ThreeHarCtrl",
-                                           "ModCal"};
+    const std::vector<std::string> tail = {"CurRefCal",      "GfmCtrl",      "CurCtrl",
+                                           "InPhaseVolCtrl", "ThreeHarCtrl", "ModCal"};
     EXPECT_NE(std::search(list1.begin(), list1.end(), tail.begin(), tail.end()), list1.end());
     EXPECT_EQ(list1[4], "UFedCtrl");
     const std::vector<std::string> list3 = {"MeterCtrl", "MeterCtrl", "ModCal"};

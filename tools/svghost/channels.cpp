@@ -26,15 +26,64 @@ constexpr ChannelName kMeasurements[] = {
     {40, "Udc_b"},        {41, "Udc_c"},
 };
 
+// A parameter written by two channels in one step keeps the value of the later channel. The
+// parameter's name addresses that later channel; an earlier one is named with "@<channel>"
+// appended, so no name picks a channel whose value the other channel then overwrites.
+constexpr ChannelName kOverwrittenChannels[] = {
+    {125, "GfmCtrl.parm_GFM_Mode_Sel@125"},
+};
+
+constexpr std::string_view OverwrittenName(int channel) {
+    for (const ChannelName& entry : kOverwrittenChannels) {
+        if (entry.channel == channel) return entry.name;
+    }
+    return {};
+}
+
+constexpr auto& kParameterRows = svg::kTravikParameterChannels;
+
+constexpr bool WrittenAgainLater(std::size_t row) {
+    for (std::size_t k = row + 1; k < std::size(kParameterRows); ++k) {
+        if (kParameterRows[k].target == kParameterRows[row].target) return true;
+    }
+    return false;
+}
+
+// "<target>@<channel>" exactly.
+constexpr bool IsChannelSuffixed(std::string_view name, std::string_view target, int channel) {
+    if (name.size() <= target.size() + 1 || name.substr(0, target.size()) != target ||
+        name[target.size()] != '@') {
+        return false;
+    }
+    int value = 0;
+    for (const char c : name.substr(target.size() + 1)) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value == channel;
+}
+
+// Exactly the channels written again later have their own name, made from the target.
+static_assert([] {
+    for (std::size_t r = 0; r < std::size(kParameterRows); ++r) {
+        const svg::ParameterChannel& row = kParameterRows[r];
+        const std::string_view own = OverwrittenName(row.channel);
+        if (WrittenAgainLater(r) == own.empty()) return false;
+        if (!own.empty() && !IsChannelSuffixed(own, row.target, row.channel)) return false;
+    }
+    return true;
+}());
+
 // Full build: the commands, then the parameters that the input module overwrites at every
 // step, named as the controller registers them.
 constexpr auto kTravikInputs = [] {
-    std::array<ChannelName, 2 + std::size(svg::kTravikParameterChannels)> names{};
+    std::array<ChannelName, 2 + std::size(kParameterRows)> names{};
     names[0] = {42, "deblock"};
     names[1] = {43, "running"};
     std::size_t k = 2;
-    for (const svg::ParameterChannel& row : svg::kTravikParameterChannels) {
-        names[k++] = {row.channel, row.target};
+    for (const svg::ParameterChannel& row : kParameterRows) {
+        const std::string_view own = OverwrittenName(row.channel);
+        names[k++] = {row.channel, own.empty() ? row.target : own};
     }
     return names;
 }();

@@ -22,8 +22,9 @@ struct ParameterChannel {
     double registered;  // the parameter's registered default
 };
 
-// Ascending by channel. Channel 126 is written after 125; it names the grid-forming byte
-// parameter after the mode selector.
+// Ascending by channel. Channels 125 and 126 both write GfmCtrl.parm_GFM_Mode_Sel; 126 is
+// written after 125, so its value is the one the parameter keeps. GfmCtrl.parm_Uctrl_GFM is
+// reached by no channel and keeps its registered or description-file value.
 inline constexpr ParameterChannel kTravikParameterChannels[] = {
     {44, "ModeCtrl.parm_Qctrl_mode", ChannelWrite::kByte, 0.0},
     {45, "Parameter.parm_Qctrl_mode", ChannelWrite::kByte, 0.0},
@@ -107,7 +108,7 @@ inline constexpr ParameterChannel kTravikParameterChannels[] = {
     {123, "UVPro.parm_obCn3L3_03_t", ChannelWrite::kFloat, 0.0},
     {124, "GfmCtrl.parm_GFM_Mode", ChannelWrite::kByte, 0.0},
     {125, "GfmCtrl.parm_GFM_Mode_Sel", ChannelWrite::kByte, 0.0},
-    {126, "GfmCtrl.parm_Uctrl_GFM", ChannelWrite::kByte, 0.0},
+    {126, "GfmCtrl.parm_GFM_Mode_Sel", ChannelWrite::kByte, 0.0},
     {127, "GfmCtrl.parm_GFM_kj", ChannelWrite::kFloat, 3.5},
     {128, "GfmCtrl.parm_GFM_kd", ChannelWrite::kFloat, 185.0},
     {129, "GfmCtrl.parm_GFM_k1", ChannelWrite::kFloat, 1.0},

@@ -5,6 +5,7 @@
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
+#include "modules/GfmCtrl.h"
 #include "modules/HLVRTCtrl.h"
 #include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
@@ -50,6 +51,7 @@ constexpr ModuleSpec kModules[] = {
     Row<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
     Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
     Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 16, 1),
+    Row<GfmCtrl>(kSlotGfmCtrl, "GfmCtrl", &CreateGfmCtrl, 12, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

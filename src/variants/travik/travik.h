@@ -30,6 +30,7 @@ void WireAppModeCtrl(Environment* env) noexcept;
 void WireInPhaseVolCtrl(Environment* env) noexcept;
 void WireThreeHarCtrl(Environment* env) noexcept;
 void WireModCal(Environment* env) noexcept;
+void WireGfmCtrl(Environment* env) noexcept;
 void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg

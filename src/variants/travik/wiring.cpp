@@ -11,6 +11,7 @@
 #include "modules/CurRef.h"
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
+#include "modules/GfmCtrl.h"
 #include "modules/HLVRTCtrl.h"
 #include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
@@ -43,17 +44,7 @@ const std::uint32_t* From(const M* producer, const std::uint32_t M::*field) {
 
 // Inputs whose producing module is not part of this build yet. Each reads the zero cell
 // until its producer lands; the row then moves into its receiver's wiring below.
-//   UdcVolCtrl.GFM_Blk_OtLoop            <- GfmCtrl.GFM_Blk_OtLoop
-//   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
-//   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
-//   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
 //   ModCal: the harmonic contributions   <- HarCurCtrl.set_mod_a_har .. set_mod_c_har
-//   CurCtrl.Ud_fil_GFM, Uq_fil_GFM       <- GfmCtrl.set_Ud_fil_GFM, set_Uq_fil_GFM
-//   CurCtrl.Id_fbk_GFM, Iq_fbk_GFM       <- GfmCtrl.set_Id_fbk_GFM, set_Iq_fbk_GFM
-//   CurCtrl.Idref_GFM, Iqref_GFM         <- GfmCtrl.Idref_GFM, Iqref_GFM
-//   CurCtrl.grid_theta_GFM, En_GFM       <- GfmCtrl.grid_theta_GFM, En_GFM
-//   CurCtrl.E_GFM_final, GFM_Blk_OtLoop  <- GfmCtrl.E_GFM_final, GFM_Blk_OtLoop
-const std::uint8_t* PendingByte() { return ZeroCellByte(); }
 const float* PendingFloat() { return ZeroCellFloat(); }
 
 }  // namespace
@@ -255,8 +246,9 @@ void WireUdcVolCtrl(Environment* env) noexcept {
     udc->Ipqref_lock = ZeroCellFloat();
     udc->Upos_fil = ZeroCellFloat();
     udc->trans_type = From(par, &Parameter::trans_type);
-    udc->GFM_Blk_OtLoop = PendingByte();
-    udc->Idref_GFM = PendingFloat();
+    const GfmCtrl* gfm = ModuleAt<GfmCtrl>(env, kSlotGfmCtrl);
+    udc->GFM_Blk_OtLoop = From(gfm, &GfmCtrl::GFM_Blk_OtLoop);
+    udc->Idref_GFM = From(gfm, &GfmCtrl::Idref_GFM);
     SetChannelTarget(in, 49, &udc->ena_Inegctrl_cl);
     SetChannelTarget(in, 70, &udc->parm_Udccmd);
     SetChannelTarget(in, 86, &udc->parm_Inegctrl_kp);
@@ -402,16 +394,17 @@ void WireCurCtrl(Environment* env) noexcept {
     cc->set_Ub_ff = From(ufed, &UFedCtrl::set_Ub_ff);
     cc->set_Uc_ff = From(ufed, &UFedCtrl::set_Uc_ff);
     cc->flg_ffsw = From(ufed, &UFedCtrl::flg_ffsw);
-    cc->Ud_fil_GFM = PendingFloat();
-    cc->Uq_fil_GFM = PendingFloat();
-    cc->Id_fbk_GFM = PendingFloat();
-    cc->Iq_fbk_GFM = PendingFloat();
-    cc->Idref_GFM = PendingFloat();
-    cc->Iqref_GFM = PendingFloat();
-    cc->grid_theta_GFM = PendingFloat();
-    cc->En_GFM = PendingByte();
-    cc->E_GFM_final = PendingFloat();
-    cc->GFM_Blk_OtLoop = PendingByte();
+    const GfmCtrl* gfm = ModuleAt<GfmCtrl>(env, kSlotGfmCtrl);
+    cc->Ud_fil_GFM = From(gfm, &GfmCtrl::set_Ud_fil_GFM);
+    cc->Uq_fil_GFM = From(gfm, &GfmCtrl::set_Uq_fil_GFM);
+    cc->Id_fbk_GFM = From(gfm, &GfmCtrl::set_Id_fbk_GFM);
+    cc->Iq_fbk_GFM = From(gfm, &GfmCtrl::set_Iq_fbk_GFM);
+    cc->Idref_GFM = From(gfm, &GfmCtrl::Idref_GFM);
+    cc->Iqref_GFM = From(gfm, &GfmCtrl::Iqref_GFM);
+    cc->grid_theta_GFM = From(gfm, &GfmCtrl::grid_theta_GFM);
+    cc->En_GFM = From(gfm, &GfmCtrl::En_GFM);
+    cc->E_GFM_final = From(gfm, &GfmCtrl::E_GFM_final);
+    cc->GFM_Blk_OtLoop = From(gfm, &GfmCtrl::GFM_Blk_OtLoop);
     SetChannelTarget(in, 88, &cc->parm_pos_cur_kp);
     SetChannelTarget(in, 89, &cc->parm_pos_cur_ki);
 }
@@ -481,8 +474,9 @@ void WireModeCtrl(Environment* env) noexcept {
     mode->Iqref_SRec_10kVar = zero;
     mode->Idneg_ref_SRec_10kVar = zero;
     mode->Iqneg_ref_SRec_10kVar = zero;
-    mode->GFM_Blk_OtLoop = PendingByte();
-    mode->Iqref_GFM = PendingFloat();
+    const GfmCtrl* gfm = ModuleAt<GfmCtrl>(env, kSlotGfmCtrl);
+    mode->GFM_Blk_OtLoop = From(gfm, &GfmCtrl::GFM_Blk_OtLoop);
+    mode->Iqref_GFM = From(gfm, &GfmCtrl::Iqref_GFM);
     SetChannelTarget(in, 44, &mode->parm_Qctrl_mode);
     SetChannelTarget(in, 90, &mode->parm_kp_U);
     SetChannelTarget(in, 91, &mode->parm_ki_U);
@@ -587,6 +581,75 @@ void WireModCal(Environment* env) noexcept {
     mod->cellnum = From(par, &Parameter::cellnum);
 }
 
+void WireGfmCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    GfmCtrl* gfm = ModuleAt<GfmCtrl>(env, kSlotGfmCtrl);
+    if (in == nullptr || gfm == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const PLL* pll = ModuleAt<PLL>(env, kSlotPLL);
+    const UdcVolCtrl* udc = ModuleAt<UdcVolCtrl>(env, kSlotUdcVolCtrl);
+    const ModeCtrl* mode = ModuleAt<ModeCtrl>(env, kSlotModeCtrl);
+    const HLVRTCtrl* vrt = ModuleAt<HLVRTCtrl>(env, kSlotHLVRTCtrl);
+    const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
+    gfm->Uctrl_a_pu = From(meter, &MeterCtrl::set_Uctrl_a_pu);
+    gfm->Uctrl_b_pu = From(meter, &MeterCtrl::set_Uctrl_b_pu);
+    gfm->Uctrl_c_pu = From(meter, &MeterCtrl::set_Uctrl_c_pu);
+    gfm->Ictrl_a_pu = From(meter, &MeterCtrl::set_Ictrl_a_pu);
+    gfm->Ictrl_b_pu = From(meter, &MeterCtrl::set_Ictrl_b_pu);
+    gfm->Ictrl_c_pu = From(meter, &MeterCtrl::set_Ictrl_c_pu);
+    gfm->Udc_ref_pu = From(udc, &UdcVolCtrl::udc_ref_pu);
+    gfm->Udc_fbk_pu = From(udc, &UdcVolCtrl::udc_fbk_pu);
+    gfm->err_ki_final = From(mode, &ModeCtrl::err_ki_final);
+    gfm->err_openmode_final = From(mode, &ModeCtrl::err_openmode_final);
+    gfm->Ucmd_pu = From(meter, &MeterCtrl::set_Ucmd_pu);
+    gfm->w_GFL = From(pll, &PLL::set_w_GFL);
+    gfm->grid_theta = From(pll, &PLL::set_grid_theta);
+    gfm->flg_HVRT_mod = From(vrt, &HLVRTCtrl::flg_HVRT_mod);
+    gfm->flg_LVRT_mod = From(vrt, &HLVRTCtrl::flg_LVRT_mod);
+    gfm->flg_ffsw = From(ModuleAt<UFedCtrl>(env, kSlotUFedCtrl), &UFedCtrl::flg_ffsw);
+    gfm->flg_seq_deblock = &in->deblock_cmd;
+    gfm->flg_Uctrl = From(mode, &ModeCtrl::flg_Uctrl);
+    gfm->flg_Qopen_mode = From(mode, &ModeCtrl::flg_Qopen_mode);
+    gfm->FrqHzNom = From(par, &Parameter::FrqHzNom);
+    gfm->Task1 = From(par, &Parameter::Task1);
+    gfm->Task2 = From(par, &Parameter::Task2);
+    gfm->Task3 = From(par, &Parameter::Task3);
+    // Read by no routine; bound to the reactance its name stands for.
+    gfm->wL_pu = From(meter, &MeterCtrl::set_wL_pu);
+    gfm->Idpos_ref_sum = From(cal, &CurRefCal::set_Idpos_ref_sum);
+    gfm->Iqpos_ref_sum = From(cal, &CurRefCal::set_Iqpos_ref_sum);
+    SetChannelTarget(in, 124, &gfm->parm_GFM_Mode);
+    // Channels 125 and 126 both write the current-reference method; 126 comes later and wins.
+    SetChannelTarget(in, 125, &gfm->parm_GFM_Mode_Sel);
+    SetChannelTarget(in, 126, &gfm->parm_GFM_Mode_Sel);
+    SetChannelTarget(in, 127, &gfm->parm_GFM_kj);
+    SetChannelTarget(in, 128, &gfm->parm_GFM_kd);
+    SetChannelTarget(in, 129, &gfm->parm_GFM_k1);
+    SetChannelTarget(in, 130, &gfm->parm_GFM_k2);
+    SetChannelTarget(in, 131, &gfm->parm_GFM_k3);
+    SetChannelTarget(in, 132, &gfm->parm_UGFM_wc_lpf);
+    SetChannelTarget(in, 133, &gfm->parm_UGFM_wc1_lpf);
+    SetChannelTarget(in, 134, &gfm->parm_IGFM_wc_lpf);
+    SetChannelTarget(in, 135, &gfm->parm_m_GFM);
+    SetChannelTarget(in, 136, &gfm->parm_theta_pre);
+    SetChannelTarget(in, 137, &gfm->parm_Eref_lim);
+    SetChannelTarget(in, 138, &gfm->parm_Eref);
+    SetChannelTarget(in, 139, &gfm->parm_Ku_GFM);
+    SetChannelTarget(in, 140, &gfm->parm_Kq_GFM);
+    SetChannelTarget(in, 141, &gfm->parm_kp_QV);
+    SetChannelTarget(in, 142, &gfm->parm_ki_QV);
+    SetChannelTarget(in, 143, &gfm->parm_GFM_Iref_kp);
+    SetChannelTarget(in, 144, &gfm->parm_GFM_Iref_ki);
+    SetChannelTarget(in, 145, &gfm->parm_GFM_Idref_lim);
+    SetChannelTarget(in, 146, &gfm->parm_GFM_Iqref_lim);
+    SetChannelTarget(in, 147, &gfm->parm_GFM_vl);
+    SetChannelTarget(in, 148, &gfm->parm_GFM_vr);
+    SetChannelTarget(in, 149, &gfm->parm_GFM_t_delayoff);
+}
+
 void WireOutputs(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
@@ -602,6 +665,7 @@ void WireOutputs(Environment* env) noexcept {
     const CurRefCal* cal = ModuleAt<CurRefCal>(env, kSlotCurRefCal);
     const ModCal* mod = ModuleAt<ModCal>(env, kSlotModCal);
     const InPhaseVolCtrl* bal = ModuleAt<InPhaseVolCtrl>(env, kSlotInPhaseVolCtrl);
+    const GfmCtrl* gfm = ModuleAt<GfmCtrl>(env, kSlotGfmCtrl);
     // Output channels in channel order. A channel whose source module is absent stays
     // unbound (BindOutput refuses a null source) and keeps its 0.0.
     auto bind = [env](const void* source, int type, int channel) {
@@ -631,6 +695,16 @@ void WireOutputs(Environment* env) noexcept {
     bind(field(bal, &InPhaseVolCtrl::set_Udcb_bal_coef), kTypeF, 18);
     bind(field(bal, &InPhaseVolCtrl::set_Udcc_bal_coef), kTypeF, 19);
     bind(&out->prot_flag, kTypeCu, 20);
+    bind(field(gfm, &GfmCtrl::set_Ud_fil_GFM), kTypeF, 21);
+    bind(field(gfm, &GfmCtrl::set_Uq_fil_GFM), kTypeF, 22);
+    bind(field(gfm, &GfmCtrl::set_Id_fbk_GFM), kTypeF, 23);
+    bind(field(gfm, &GfmCtrl::set_Iq_fbk_GFM), kTypeF, 24);
+    bind(field(gfm, &GfmCtrl::set_w_GFM), kTypeF, 25);
+    bind(field(gfm, &GfmCtrl::grid_theta_GFM), kTypeF, 26);
+    bind(field(gfm, &GfmCtrl::E_GFM), kTypeF, 27);
+    bind(field(gfm, &GfmCtrl::Idref_GFM), kTypeF, 28);
+    bind(field(gfm, &GfmCtrl::Iqref_GFM), kTypeF, 29);
+    bind(field(gfm, &GfmCtrl::E_GFM_final), kTypeF, 30);
     bind(field(meter, &MeterCtrl::set_Ufbk_rms), kTypeF, 31);
 }
 
@@ -651,6 +725,7 @@ void WireTravik(Environment* env) noexcept {
     WireInPhaseVolCtrl(env);
     WireThreeHarCtrl(env);
     WireModCal(env);
+    WireGfmCtrl(env);
     WireOutputs(env);
 }
 
