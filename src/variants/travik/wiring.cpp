@@ -12,6 +12,7 @@
 #include "modules/CurRefCal.h"
 #include "modules/CurTrans.h"
 #include "modules/HLVRTCtrl.h"
+#include "modules/HarCurCtrl.h"
 #include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
 #include "modules/ModCal.h"
@@ -47,7 +48,6 @@ const std::uint32_t* From(const M* producer, const std::uint32_t M::*field) {
 //   UdcVolCtrl.Idref_GFM                 <- GfmCtrl.Idref_GFM
 //   ModeCtrl.GFM_Blk_OtLoop              <- GfmCtrl.GFM_Blk_OtLoop
 //   ModeCtrl.Iqref_GFM                   <- GfmCtrl.Iqref_GFM
-//   ModCal: the harmonic contributions   <- HarCurCtrl.set_mod_a_har .. set_mod_c_har
 //   CurCtrl.Ud_fil_GFM, Uq_fil_GFM       <- GfmCtrl.set_Ud_fil_GFM, set_Uq_fil_GFM
 //   CurCtrl.Id_fbk_GFM, Iq_fbk_GFM       <- GfmCtrl.set_Id_fbk_GFM, set_Iq_fbk_GFM
 //   CurCtrl.Idref_GFM, Iqref_GFM         <- GfmCtrl.Idref_GFM, Iqref_GFM
@@ -416,6 +416,37 @@ void WireCurCtrl(Environment* env) noexcept {
     SetChannelTarget(in, 89, &cc->parm_pos_cur_ki);
 }
 
+void WireHarCurCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    HarCurCtrl* har = ModuleAt<HarCurCtrl>(env, kSlotHarCurCtrl);
+    if (in == nullptr || har == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    har->flg_seq_running = &in->running_cmd;
+    har->trans_type = From(par, &Parameter::trans_type);
+    har->grid_theta = From(ModuleAt<PLL>(env, kSlotPLL), &PLL::set_grid_theta);
+    har->rcp_Ivalve_base = From(meter, &MeterCtrl::set_rcp_Ihall_base);
+    har->rcp_Ipoc_base = From(meter, &MeterCtrl::set_rcp_Ipoc_base);
+    har->rcp_Upoc_base = From(meter, &MeterCtrl::set_rcp_Upoc_base);
+    // No harmonic extraction in this build: every harmonic dq component reads the zero cell.
+    for (HarLoopInputs& loop : har->loop_in) {
+        for (const float** slot :
+             {&loop.hall_idpos, &loop.hall_iqpos, &loop.hall_idneg, &loop.hall_iqneg,
+              &loop.sys_idpos, &loop.sys_iqpos, &loop.sys_idneg, &loop.sys_iqneg, &loop.sys_udpos,
+              &loop.sys_uqpos, &loop.sys_udneg, &loop.sys_uqneg}) {
+            *slot = ZeroCellFloat();
+        }
+    }
+    har->Urms_PT4_ab_fund = &in->input[21];
+    har->Urms_PT4_bc_fund = &in->input[22];
+    har->Urms_PT4_ca_fund = &in->input[23];
+    har->Task1 = From(par, &Parameter::Task1);
+    har->Task2 = From(par, &Parameter::Task2);
+    har->Task3 = From(par, &Parameter::Task3);
+}
+
 void WireModeCtrl(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     ModeCtrl* mode = ModuleAt<ModeCtrl>(env, kSlotModeCtrl);
@@ -571,9 +602,10 @@ void WireModCal(Environment* env) noexcept {
     mod->mod_a_zero = From(cc, &CurCtrl::set_mod_a_zero);
     mod->mod_b_zero = From(cc, &CurCtrl::set_mod_b_zero);
     mod->mod_c_zero = From(cc, &CurCtrl::set_mod_c_zero);
-    mod->mod_a_har = PendingFloat();
-    mod->mod_b_har = PendingFloat();
-    mod->mod_c_har = PendingFloat();
+    const HarCurCtrl* har = ModuleAt<HarCurCtrl>(env, kSlotHarCurCtrl);
+    mod->mod_a_har = From(har, &HarCurCtrl::set_mod_a_har);
+    mod->mod_b_har = From(har, &HarCurCtrl::set_mod_b_har);
+    mod->mod_c_har = From(har, &HarCurCtrl::set_mod_c_har);
     // The common-mode injection goes into all three phases.
     mod->threehar_a = From(thh, &ThreeHarCtrl::set_threehar_inject);
     mod->threehar_b = From(thh, &ThreeHarCtrl::set_threehar_inject);
@@ -646,6 +678,7 @@ void WireTravik(Environment* env) noexcept {
     WireCurRef(env);
     WireCurRefCal(env);
     WireCurCtrl(env);
+    WireHarCurCtrl(env);
     WireModeCtrl(env);
     WireAppModeCtrl(env);
     WireInPhaseVolCtrl(env);
