@@ -42,16 +42,17 @@ std::vector<std::string> Routines(const Environment* env, int list) {
     return names;
 }
 
-// Task list 1 closes with the current loops, the balance, the injection and the summation,
-// in that order; task list 3 ends with the summation's slow routine. The three smaller modules
-// register what they publish, in order.
+// Task list 1 closes with the current loops, the harmonic loops, the balance, the injection and
+// the summation, in that order; task list 3 ends with the summation's slow routine. The three
+// smaller modules register what they publish, in order.
 TEST(CurrentLoopBuild, ModulationChainRegistersAndRunsInOrder) {
     TempWorkDir dir;
     EnvRun run;
     ASSERT_EQ(run.Init(), 0);
     const std::vector<std::string> list1 = Routines(run.env(), 1);
-    const std::vector<std::string> tail = {"CurRefCal",      "GfmCtrl",      "CurCtrl",
-                                           "InPhaseVolCtrl", "ThreeHarCtrl", "ModCal"};
+    const std::vector<std::string> tail = {"CurRefCal",  "GfmCtrl",        "CurCtrl",
+                                           "HarCurCtrl", "InPhaseVolCtrl", "ThreeHarCtrl",
+                                           "ModCal"};
     EXPECT_NE(std::search(list1.begin(), list1.end(), tail.begin(), tail.end()), list1.end());
     EXPECT_EQ(list1[4], "UFedCtrl");
     const std::vector<std::string> list3 = {"MeterCtrl", "MeterCtrl", "ModCal"};

@@ -7,6 +7,7 @@
 #include "modules/CurTrans.h"
 #include "modules/GfmCtrl.h"
 #include "modules/HLVRTCtrl.h"
+#include "modules/HarCurCtrl.h"
 #include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
 #include "modules/ModCal.h"
@@ -41,6 +42,7 @@ constexpr ModuleSpec kModules[] = {
     Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
     Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
     Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
+    Row<HarCurCtrl>(kSlotHarCurCtrl, "HarCurCtrl", &CreateHarCurCtrl, 14, 1),
     Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
     Row<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 15, 1),
     Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),

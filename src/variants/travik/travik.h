@@ -25,6 +25,7 @@ void WireHLVRTCtrl(Environment* env) noexcept;
 void WireCurRef(Environment* env) noexcept;
 void WireCurRefCal(Environment* env) noexcept;
 void WireCurCtrl(Environment* env) noexcept;
+void WireHarCurCtrl(Environment* env) noexcept;
 void WireModeCtrl(Environment* env) noexcept;
 void WireAppModeCtrl(Environment* env) noexcept;
 void WireInPhaseVolCtrl(Environment* env) noexcept;

@@ -13,6 +13,7 @@
 #include "modules/CurTrans.h"
 #include "modules/GfmCtrl.h"
 #include "modules/HLVRTCtrl.h"
+#include "modules/HarCurCtrl.h"
 #include "modules/InPhaseVolCtrl.h"
 #include "modules/MeterCtrl.h"
 #include "modules/ModCal.h"
@@ -41,11 +42,6 @@ template <class M>
 const std::uint32_t* From(const M* producer, const std::uint32_t M::*field) {
     return producer != nullptr ? &(producer->*field) : ZeroCellUint32();
 }
-
-// Inputs whose producing module is not part of this build yet. Each reads the zero cell
-// until its producer lands; the row then moves into its receiver's wiring below.
-//   ModCal: the harmonic contributions   <- HarCurCtrl.set_mod_a_har .. set_mod_c_har
-const float* PendingFloat() { return ZeroCellFloat(); }
 
 }  // namespace
 
@@ -409,6 +405,37 @@ void WireCurCtrl(Environment* env) noexcept {
     SetChannelTarget(in, 89, &cc->parm_pos_cur_ki);
 }
 
+void WireHarCurCtrl(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    HarCurCtrl* har = ModuleAt<HarCurCtrl>(env, kSlotHarCurCtrl);
+    if (in == nullptr || har == nullptr) {
+        return;
+    }
+    const Parameter* par = ModuleAt<Parameter>(env, kSlotParameter);
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    har->flg_seq_running = &in->running_cmd;
+    har->trans_type = From(par, &Parameter::trans_type);
+    har->grid_theta = From(ModuleAt<PLL>(env, kSlotPLL), &PLL::set_grid_theta);
+    har->rcp_Ivalve_base = From(meter, &MeterCtrl::set_rcp_Ihall_base);
+    har->rcp_Ipoc_base = From(meter, &MeterCtrl::set_rcp_Ipoc_base);
+    har->rcp_Upoc_base = From(meter, &MeterCtrl::set_rcp_Upoc_base);
+    // No harmonic extraction in this build: every harmonic dq component reads the zero cell.
+    for (HarLoopInputs& loop : har->loop_in) {
+        for (const float** slot :
+             {&loop.hall_idpos, &loop.hall_iqpos, &loop.hall_idneg, &loop.hall_iqneg,
+              &loop.sys_idpos, &loop.sys_iqpos, &loop.sys_idneg, &loop.sys_iqneg, &loop.sys_udpos,
+              &loop.sys_uqpos, &loop.sys_udneg, &loop.sys_uqneg}) {
+            *slot = ZeroCellFloat();
+        }
+    }
+    har->Urms_PT4_ab_fund = &in->input[21];
+    har->Urms_PT4_bc_fund = &in->input[22];
+    har->Urms_PT4_ca_fund = &in->input[23];
+    har->Task1 = From(par, &Parameter::Task1);
+    har->Task2 = From(par, &Parameter::Task2);
+    har->Task3 = From(par, &Parameter::Task3);
+}
+
 void WireModeCtrl(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     ModeCtrl* mode = ModuleAt<ModeCtrl>(env, kSlotModeCtrl);
@@ -565,9 +592,10 @@ void WireModCal(Environment* env) noexcept {
     mod->mod_a_zero = From(cc, &CurCtrl::set_mod_a_zero);
     mod->mod_b_zero = From(cc, &CurCtrl::set_mod_b_zero);
     mod->mod_c_zero = From(cc, &CurCtrl::set_mod_c_zero);
-    mod->mod_a_har = PendingFloat();
-    mod->mod_b_har = PendingFloat();
-    mod->mod_c_har = PendingFloat();
+    const HarCurCtrl* har = ModuleAt<HarCurCtrl>(env, kSlotHarCurCtrl);
+    mod->mod_a_har = From(har, &HarCurCtrl::set_mod_a_har);
+    mod->mod_b_har = From(har, &HarCurCtrl::set_mod_b_har);
+    mod->mod_c_har = From(har, &HarCurCtrl::set_mod_c_har);
     // The common-mode injection goes into all three phases.
     mod->threehar_a = From(thh, &ThreeHarCtrl::set_threehar_inject);
     mod->threehar_b = From(thh, &ThreeHarCtrl::set_threehar_inject);
@@ -720,6 +748,7 @@ void WireTravik(Environment* env) noexcept {
     WireCurRef(env);
     WireCurRefCal(env);
     WireCurCtrl(env);
+    WireHarCurCtrl(env);
     WireModeCtrl(env);
     WireAppModeCtrl(env);
     WireInPhaseVolCtrl(env);
