@@ -295,8 +295,6 @@ bool RunScenario(const Scenario& scenario, const RunOptions& options, RunResult&
     const Clock::time_point wall_start = Clock::now();
     std::error_code ec;
     const fs::path folder = fs::absolute(options.out_folder, ec);
-    fs::create_directories(folder, ec);
-    if (ec) return fail(kExitOutput, "cannot create '" + folder.string() + "': " + ec.message());
     const std::string library_path = fs::absolute(options.library, ec).string();
 
     RegistryValues registry;
@@ -344,6 +342,10 @@ bool RunScenario(const Scenario& scenario, const RunOptions& options, RunResult&
         !svghost::FindEntryPoints(library, "Travik", entry, error)) {
         return fail(kExitLibrary, error);
     }
+    // The output folder is made once the library is known to load; the library runs there and
+    // leaves its trace and registry files beside the results.
+    fs::create_directories(folder, ec);
+    if (ec) return fail(kExitOutput, "cannot create '" + folder.string() + "': " + ec.message());
     WorkingFolder work;
     if (!work.Enter(folder, error)) return fail(kExitOutput, error);
 
