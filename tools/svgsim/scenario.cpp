@@ -75,6 +75,24 @@ class Reader {
         if (value < 0.0) Fail(node, "'" + std::string(name) + "' must not be negative");
         return value;
     }
+    enum class Rule { kAny, kPositive, kNonNegative };
+    // `field` from the key when present, checked by the rule; double or optional<double>.
+    template <class Field>
+    void Take(const toml::table& t, std::string_view key, Field& field, Rule rule) const {
+        const toml::node* n = t.get(key);
+        if (n == nullptr) return;
+        switch (rule) {
+            case Rule::kAny:
+                field = Number(*n, key);
+                break;
+            case Rule::kPositive:
+                field = Positive(*n, key);
+                break;
+            case Rule::kNonNegative:
+                field = NonNegative(*n, key);
+                break;
+        }
+    }
     std::string Text(const toml::node& node, std::string_view name) const {
         const auto* s = node.as_string();
         if (s == nullptr) Fail(node, "'" + std::string(name) + "' must be a string");
@@ -148,7 +166,7 @@ class Reader {
   private:
     void ReadHost(const toml::table& t, Scenario& s) const {
         KnownKeys(t, "[host]", {"step", "record"});
-        if (const toml::node* n = t.get("step")) s.host_step_s = Positive(*n, "step");
+        Take(t, "step", s.host_step_s, Rule::kPositive);
         if (const toml::node* n = t.get("record")) {
             const auto* list = n->as_array();
             if (list == nullptr || list->size() != s.record.size()) {
@@ -164,37 +182,25 @@ class Reader {
         KnownKeys(t, "[plant]",
                   {"cell_voltage", "precharge", "scr", "grid_x_over_r", "reactor_x_over_r",
                    "cell_loss_pu", "load_p_pu", "load_q_pu", "substep"});
-        if (const toml::node* n = t.get("cell_voltage")) {
-            p.cell_voltage_v = Positive(*n, "cell_voltage");
-        }
-        if (const toml::node* n = t.get("precharge")) p.precharge_v = NonNegative(*n, "precharge");
-        if (const toml::node* n = t.get("scr")) p.scr = Positive(*n, "scr");
-        if (const toml::node* n = t.get("grid_x_over_r")) {
-            p.grid_x_over_r = Positive(*n, "grid_x_over_r");
-        }
-        if (const toml::node* n = t.get("reactor_x_over_r")) {
-            p.reactor_x_over_r = Positive(*n, "reactor_x_over_r");
-        }
-        if (const toml::node* n = t.get("cell_loss_pu")) {
-            p.cell_loss_pu = NonNegative(*n, "cell_loss_pu");
-        }
-        if (const toml::node* n = t.get("load_p_pu")) p.load_p_pu = NonNegative(*n, "load_p_pu");
-        if (const toml::node* n = t.get("load_q_pu")) p.load_q_pu = NonNegative(*n, "load_q_pu");
-        if (const toml::node* n = t.get("substep")) p.substep_s = Positive(*n, "substep");
+        Take(t, "cell_voltage", p.cell_voltage_v, Rule::kPositive);
+        Take(t, "precharge", p.precharge_v, Rule::kNonNegative);
+        Take(t, "scr", p.scr, Rule::kPositive);
+        Take(t, "grid_x_over_r", p.grid_x_over_r, Rule::kPositive);
+        Take(t, "reactor_x_over_r", p.reactor_x_over_r, Rule::kPositive);
+        Take(t, "cell_loss_pu", p.cell_loss_pu, Rule::kNonNegative);
+        Take(t, "load_p_pu", p.load_p_pu, Rule::kNonNegative);
+        Take(t, "load_q_pu", p.load_q_pu, Rule::kNonNegative);
+        Take(t, "substep", p.substep_s, Rule::kPositive);
     }
 
     void ReadGrid(const toml::table& t, GridSource& g) const {
         KnownKeys(t, "[grid]",
                   {"kv", "hz", "phase_deg", "unbalance_pu", "unbalance_deg", "harmonics"});
-        if (const toml::node* n = t.get("kv")) g.kv = NonNegative(*n, "kv");
-        if (const toml::node* n = t.get("hz")) g.hz = Positive(*n, "hz");
-        if (const toml::node* n = t.get("phase_deg")) g.phase_deg = Number(*n, "phase_deg");
-        if (const toml::node* n = t.get("unbalance_pu")) {
-            g.unbalance_pu = NonNegative(*n, "unbalance_pu");
-        }
-        if (const toml::node* n = t.get("unbalance_deg")) {
-            g.unbalance_deg = Number(*n, "unbalance_deg");
-        }
+        Take(t, "kv", g.kv, Rule::kNonNegative);
+        Take(t, "hz", g.hz, Rule::kPositive);
+        Take(t, "phase_deg", g.phase_deg, Rule::kAny);
+        Take(t, "unbalance_pu", g.unbalance_pu, Rule::kNonNegative);
+        Take(t, "unbalance_deg", g.unbalance_deg, Rule::kAny);
         if (const toml::node* n = t.get("harmonics")) g.harmonics = Harmonics(*n);
     }
 
@@ -283,17 +289,11 @@ class Reader {
                 KnownKeys(
                     g, "an event's grid",
                     {"kv", "hz", "phase_jump_deg", "unbalance_pu", "unbalance_deg", "harmonics"});
-                if (const toml::node* v = g.get("kv")) e.grid.kv = NonNegative(*v, "kv");
-                if (const toml::node* v = g.get("hz")) e.grid.hz = Positive(*v, "hz");
-                if (const toml::node* v = g.get("phase_jump_deg")) {
-                    e.grid.phase_jump_deg = Number(*v, "phase_jump_deg");
-                }
-                if (const toml::node* v = g.get("unbalance_pu")) {
-                    e.grid.unbalance_pu = NonNegative(*v, "unbalance_pu");
-                }
-                if (const toml::node* v = g.get("unbalance_deg")) {
-                    e.grid.unbalance_deg = Number(*v, "unbalance_deg");
-                }
+                Take(g, "kv", e.grid.kv, Rule::kNonNegative);
+                Take(g, "hz", e.grid.hz, Rule::kPositive);
+                Take(g, "phase_jump_deg", e.grid.phase_jump_deg, Rule::kAny);
+                Take(g, "unbalance_pu", e.grid.unbalance_pu, Rule::kNonNegative);
+                Take(g, "unbalance_deg", e.grid.unbalance_deg, Rule::kAny);
                 if (const toml::node* v = g.get("harmonics")) e.grid.harmonics = Harmonics(*v);
             }
             if (e.channels.empty() && !e.grid.kv && !e.grid.hz && !e.grid.phase_jump_deg &&
