@@ -32,19 +32,25 @@ Impedances FromRatings(const PlantConfig& c) {
     return {{rc, w * lc}, {rg, w * lg}, lc + lg, rc + rg};
 }
 
+// Cells so large that the cluster voltage stays put, and without losses.
+PlantConfig StiffCells() {
+    PlantConfig config;
+    config.cap_mf = 1e12;
+    config.cell_loss_pu = 0.0;
+    return config;
+}
+
 TEST(SvgsimPlant, ClusterVoltageStepDrivesTheRlCurrentOfReactorAndSource) {
     struct Case {
         double ratio, scr, reactor_xr;
     };
     for (const Case& c : {Case{1.0, 20.0, 50.0}, Case{3.5, 5.0, 10.0}, Case{0.5, 50.0, 20.0}}) {
-        PlantConfig config;
+        PlantConfig config = StiffCells();
         config.transformer_ratio = c.ratio;
         config.scr = c.scr;
         config.reactor_x_over_r = c.reactor_xr;
         config.cells = 10;
-        config.cap_mf = 1e12;  // stiff cells: the cluster voltage stays put
         config.udc_initial_v = 1000.0;
-        config.cell_loss_pu = 0.0;
         Plant plant(config);
         GridSource dead;
         dead.kv = 0.0;
@@ -126,12 +132,10 @@ TEST(SvgsimPlant, ReactiveCurrentRaisesThePccVoltageAcrossTheSourceImpedance) {
         double scr, grid_xr, m_amplitude;
     };
     for (const Case& c : {Case{20.0, 5.0, 0.38}, Case{5.0, 3.0, 0.33}, Case{10.0, 5.0, 0.30}}) {
-        PlantConfig config;
+        PlantConfig config = StiffCells();
         config.scr = c.scr;
         config.grid_x_over_r = c.grid_xr;
         config.reactor_x_over_r = 5.0;  // fast decay of the switching-on transient
-        config.cap_mf = 1e12;
-        config.cell_loss_pu = 0.0;
         config.substep_s = 2e-6;
         Plant plant(config);
         const double w = 2.0 * kPi * config.fn_hz;
