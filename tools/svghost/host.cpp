@@ -14,6 +14,8 @@
 namespace svghost {
 namespace {
 
+constexpr int kPt4Phase = 9;  // PT4 phase a, b, c: the voltage of the phase-locked loop
+
 bool WriteAll(std::FILE* out, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), out) == text.size();
 }
@@ -69,6 +71,11 @@ int Run(const Options& options, std::FILE* err) {
         }
     }
     const Recording* replay = options.input_path.empty() ? nullptr : &recording;
+    // A recording runs to its last row (that row is stepped) unless --duration says otherwise.
+    double duration = options.duration;
+    if (replay != nullptr && !options.duration_given && !recording.times.empty()) {
+        duration = recording.times.back() + options.dt;
+    }
     const auto columns = SelectOutputs(layout, options.outputs, options.output_list);
 
     SharedLibrary library;
@@ -122,10 +129,13 @@ int Run(const Options& options, std::FILE* err) {
     std::string line;
     AppendHeader(columns, line);
     bool written = WriteAll(out, line);
-    const std::int64_t steps = StepCount(options.duration, options.dt);
+    const std::int64_t steps = StepCount(duration, options.dt);
+    bool pt4_seen = false;  // any voltage on the PT the phase-locked loop reads
     for (std::int64_t k = 0; k < steps && written; ++k) {
         const double t = static_cast<double>(k) * options.dt;
         BuildInputs(entry_kind, scenario, replay, t, inputs);
+        pt4_seen = pt4_seen || inputs[kPt4Phase] != 0.0 || inputs[kPt4Phase + 1] != 0.0 ||
+                   inputs[kPt4Phase + 2] != 0.0;
         const int step =
             entry.step(instance, 0, inputs.data(), outputs.data(), 0, storage.data(), t);
         if (step != 0) {
@@ -138,6 +148,11 @@ int Run(const Options& options, std::FILE* err) {
         written = WriteAll(out, line);
     }
     entry.terminate(instance);
+    if (steps > 0 && !pt4_seen) {
+        std::fprintf(err,
+                     "svghost: PT4 (channels 9-11) carried no voltage: the controller ran "
+                     "without a grid voltage (generate one with --pt 4, or record it)\n");
+    }
 
     written = written && std::fflush(out) == 0;
     if (out_file) written = std::fclose(out_file.release()) == 0 && written;
