@@ -14,6 +14,8 @@
 //   [[events]]  time (s), what (text), kind (optional), channels = {...},
 //               grid = {kv, hz, phase_jump_deg, unbalance_pu, unbalance_deg, harmonics}
 //
+// The plant is built once, from the rating channels (60..65, 71, 72) at the start: an event that
+// changes a rating changes what the controller believes, not the plant.
 // Every number must be finite; unknown keys, wrong types, unknown channels, negative or zero
 // durations and events out of order are refused as "file:line: what" before anything runs.
 #pragma once

@@ -237,6 +237,20 @@ void Meter::Measure(const PlantOutputs& o, std::span<double, kChannels> in) {
     }
 }
 
+// Scaling, from the controller's base definitions, so that 1 pu there is 1 pu here:
+// - Voltages: Upoc_base = Un_kV * 1000 * sqrt(2/3), the rated phase peak at the connection
+//   point, where PT4 measures; the plant's PCC is that point, and PT1..PT3 read it through
+//   ideal steps to their site ratings (Upcc1..3 / Un).
+// - Currents: Ipoc_base = Qn * sqrt(2/3) / Un, the rated phase peak; the Hall base is Ipoc_base
+//   without a transformer and k_trans * Ipoc_base with one (valve side), so the Hall channels
+//   carry the valve-side current in amperes, out of the converter.
+// - Reactor: set_wL_pu = 2 pi f * LTotCal * 1e-3 * Qn / Zu with Zu = Un^2, or (Un LV/HV)^2 with
+//   a transformer: LTotCal is in mH on the valve side, as the plant takes it.
+// - Modulation: m = u_pu * Uvalve_base / (cells * Udc_mean), with Uvalve_base = Upoc_base (or
+//   Upoc_base LV/HV), so the cluster voltage is m * cells * Udc in volts on the valve side.
+// - Cell voltages: channels 39..41 in volts; the controller divides them by channel 69 for per
+//   unit and multiplies by channel 70 for the mean it divides m by, so both must be the cells'
+//   rated voltage (the plant's cell_voltage) for m to mean what it says.
 bool PrepareRun(const Scenario& scenario, const RegistryValues& registry,
                 std::span<double, kChannels> inputs, PlantConfig& plant, std::string& error) {
     std::fill(inputs.begin(), inputs.end(), 0.0);

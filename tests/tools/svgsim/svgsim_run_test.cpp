@@ -29,6 +29,7 @@ cell_voltage = 1050
 "MeterCtrl.parm_Udccmd" = 1050
 "UdcVolCtrl.parm_Udccmd" = 1050
 "Parameter.parm_trans_LVnom" = 35
+"Parameter.parm_LTotCal" = 13.0
 "MeterCtrl.parm_Qsvg_cmd" = 0
 [outputs]
 comtrade = false
@@ -57,15 +58,43 @@ double At(const Record& r, std::string_view name, double t) {
     return i < s.values.size() ? s.values[i] : std::nan("");
 }
 
-TEST(SvgsimRun, ReactiveStepFollowsWithLockedPllAndHeldCellVoltages) {
+// Without a coupling transformer, and with a 35/10 kV star-star one (Parameter.parm_trans_type
+// 1 from a description file in the run folder, read by Init and by the registry probe).
+struct Installation {
+    const char* lv_kv;  // channel 72
+    const char* l_mh;   // channel 63, 0.1 pu either way
+    const char* description;
+    double valve_amps_per_pu;  // valve-side peak current of 1 pu
+};
+
+class SvgsimRunOn : public ::testing::TestWithParam<Installation> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Installations, SvgsimRunOn,
+    ::testing::Values(Installation{"35", "13.0", "", 699.854},
+                      Installation{"10", "1.0612",
+                                   "Parameter.parm_trans_type\t\ttype=cu\t\tdefault=1\n",
+                                   699.854 * 3.5}));
+
+TEST_P(SvgsimRunOn, ReactiveStepFollowsWithLockedPllAndHeldCellVoltages) {
+    const Installation& installation = GetParam();
     TempWorkDir dir;
-    WriteFile(dir.path() / "q.toml", kQStep);
+    std::string text = kQStep;
+    const std::string lv = "\"Parameter.parm_trans_LVnom\" = ";
+    text.replace(text.find(lv) + lv.size(), 2, installation.lv_kv);
+    const std::string l = "\"Parameter.parm_LTotCal\" = ";
+    text.replace(text.find(l) + l.size(), 4, installation.l_mh);
+    WriteFile(dir.path() / "q.toml", text);
     Scenario scenario;
     std::string error;
     ASSERT_TRUE(LoadScenario((dir.path() / "q.toml").string(), scenario, error)) << error;
     RunOptions options;
     options.library = TRAVIK_DLL;
     options.out_folder = (dir.path() / "out").string();
+    if (installation.description[0] != '\0') {
+        fs::create_directories(options.out_folder);
+        WriteFile(dir.path() / "out" / "allDescriptions_0.tsv", installation.description);
+    }
     RunResult result;
     int code = -1;
     ASSERT_TRUE(RunScenario(scenario, options, result, error, code)) << error;
@@ -84,6 +113,14 @@ TEST(SvgsimRun, ReactiveStepFollowsWithLockedPllAndHeldCellVoltages) {
     EXPECT_NEAR(At(r, plant_signal::kConvQPu, 0.5), 1.0, 0.02);
     const Signal& iq = Get(r, plant_signal::kConvIqPu);
     EXPECT_LT(*std::max_element(iq.values.begin(), iq.values.end()), 1.2);
+    // The Hall sensors see the valve-side current: 1 pu reactive is the rated peak current
+    // times the transformer ratio.
+    const Signal& hall = Get(r, "I_HALL_a");
+    const double hall_peak =
+        std::abs(*std::max_element(hall.values.end() - 200, hall.values.end(),
+                                   [](double a, double b) { return std::abs(a) < std::abs(b); }));
+    EXPECT_NEAR(hall_peak, At(r, plant_signal::kConvIqPu, 0.54) * installation.valve_amps_per_pu,
+                0.03 * installation.valve_amps_per_pu);
     // The PLL holds the grid frequency; the cells stay near their command.
     EXPECT_NEAR(At(r, "PLL.set_grid_freq", 0.54), 50.0, 0.02);
     for (const auto name : {plant_signal::kUdcA, plant_signal::kUdcB, plant_signal::kUdcC}) {
@@ -108,9 +145,15 @@ TEST(SvgsimRun, ReactiveStepFollowsWithLockedPllAndHeldCellVoltages) {
     }
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5501);
     EXPECT_TRUE(fs::exists(dir.path() / "out" / "summary.txt"));
-    // The library ran in the output folder, with run id 1.
-    EXPECT_TRUE(fs::exists(dir.path() / "out" / "allDescriptions_1.tsv"));
-    EXPECT_FALSE(fs::exists(dir.path() / "out" / "allDescriptions_0.tsv"));
+    // The library ran in the output folder, with run id 1, and read the description there.
+    const std::string written = ReadFile(dir.path() / "out" / "allDescriptions_1.tsv");
+    EXPECT_NE(written.find(installation.description[0] != '\0'
+                               ? "Parameter.parm_trans_type\t\ttype=cu\t\tdefault=1.0"
+                               : "Parameter.parm_trans_type\t\ttype=cu\t\tdefault=0.0"),
+              std::string::npos);
+    // The file Init reads is the user's, never replaced by the run's own.
+    const fs::path user_file = dir.path() / "out" / "allDescriptions_0.tsv";
+    EXPECT_EQ(fs::exists(user_file) ? ReadFile(user_file) : "", installation.description);
 }
 
 int RunMain(std::vector<std::string> words) {
