@@ -1,8 +1,15 @@
 // Test-only control library: Step echoes host inputs 0..189 to outputs 0..189 and reports on
 // outputs 190..199 what the host passed, so that svghost's loading and calling path can be
-// checked without the real controller. FAKE_WORD selects the entry-point prefix.
+// checked without the real controller. FAKE_WORD selects the entry-point prefix. Like the real
+// library, a run with a non-zero id writes allDescriptions_<id>.tsv at Terminate (here: the
+// parameters of the full build's channels at their registered values); the hosts' registry
+// probe reads it.
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "registry_defaults.h"
+#include "variants/travik/host_channels.h"
 
 #ifdef _WIN32
 #define FAKE_EXPORT extern "C" __declspec(dllexport)
@@ -78,11 +85,26 @@ FAKE_EXPORT int FAKE_STEP(void* instance, int, double* inputs, double* outputs, 
     return 0;
 }
 
-// Reports on standard error, so a test can see that the host terminated the instance.
+// Reports on standard error, so a test can see that the host terminated the instance; the
+// hosts' registry probe terminates quietly.
 FAKE_EXPORT int FAKE_TERMINATE(void* instance) {
     auto* self = static_cast<FakeInstance*>(instance);
     if (self == nullptr) return 0;
-    std::fprintf(stderr, "fake: terminated after %d steps\n", self->steps);
+    const auto id = static_cast<int>(self->record[0]);
+    if (id > 0) {
+        const std::string name = "allDescriptions_" + std::to_string(id) + ".tsv";
+        if (std::FILE* file = std::fopen(name.c_str(), "wb")) {
+            for (const svg::ParameterChannel& row : svg::kTravikParameterChannels) {
+                std::fprintf(file, "%.*s\t\ttype=f\t\tdefault=%f\n",
+                             static_cast<int>(row.target.size()), row.target.data(),
+                             row.registered);
+            }
+            std::fclose(file);
+        }
+    }
+    if (id != svghost::kProbeRunId) {
+        std::fprintf(stderr, "fake: terminated after %d steps\n", self->steps);
+    }
     delete self;
     return 0;
 }

@@ -151,6 +151,26 @@ TEST_F(SvghostRun, RecordingOverridesSetWhichOverridesGenerated) {
               "0.0005,6,1,0,12\n");
 }
 
+TEST_F(SvghostRun, RecordingRunsToItsLastRowAndAMissingGridVoltageIsReported) {
+    Write("rec.csv", "time,U_PT1_a\n0,5\n0.0003,6\n");
+    const std::string input = " --outputs 0,9 --input '" + Path("rec.csv").string() + "'";
+    struct Case {
+        const char* options;
+        std::size_t rows;
+        bool warned;
+    };
+    for (const Case& c : {Case{" --pt 1", 4, true}, Case{" --pt 1 --duration 0.0002", 2, true},
+                          Case{" --pt 4", 4, false}}) {
+        const Result r = Run("'" FAKE_SVG_LIB "'" + std::string(c.options) + input);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Lines(r.out).size(), 1 + c.rows) << c.options;
+        EXPECT_EQ(
+            r.err.find("svghost: PT4 (channels 9-11) carried no voltage") != std::string::npos,
+            c.warned)
+            << c.options << r.err;
+    }
+}
+
 TEST_F(SvghostRun, ReducedBuildChosenByFileName) {
     const Result r = Run("'" FAKE_PELLUM_LIB "' --duration 0.0001 --deblock", false);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -5,52 +5,16 @@
 #include <cmath>
 #include <string>
 
+#include "entry_points.h"
 #include "output_csv.h"
 #include "platform.h"
+#include "registry_defaults.h"
 #include "text.h"
-
-// The exported functions use the C calling convention, caller cleans the stack; spelled out on
-// Windows, where 32-bit code has other conventions, and the default everywhere else.
-#ifdef _WIN32
-#define SVGHOST_CDECL __cdecl
-#else
-#define SVGHOST_CDECL
-#endif
 
 namespace svghost {
 namespace {
 
-using InitFunction = int(SVGHOST_CDECL*)(void** instance, int, int input_count, int output_count,
-                                         double* host_params, double* inputs, double* outputs, int,
-                                         void* storage, double time, double);
-using StepFunction = int(SVGHOST_CDECL*)(void* instance, int, double* inputs, double* outputs, int,
-                                         void* storage, double time);
-using TerminateFunction = int(SVGHOST_CDECL*)(void* instance);
-
-constexpr std::size_t kStorageBytes = 100;
-
-struct EntryPoints {
-    std::string init_name, step_name, terminate_name;
-    InitFunction init = nullptr;
-    StepFunction step = nullptr;
-    TerminateFunction terminate = nullptr;
-};
-
-bool FindEntryPoints(const SharedLibrary& library, std::string_view prefix, EntryPoints& entry,
-                     std::string& error) {
-    entry.init_name = Cat({"Init", prefix, "DLL"});
-    entry.step_name = Cat({"Step", prefix, "DLL"});
-    entry.terminate_name = Cat({"Terminate", prefix, "DLL"});
-    const AnyFunction init = library.Find(entry.init_name.c_str(), error);
-    const AnyFunction step = init ? library.Find(entry.step_name.c_str(), error) : nullptr;
-    const AnyFunction terminate =
-        step ? library.Find(entry.terminate_name.c_str(), error) : nullptr;
-    if (!terminate) return false;
-    entry.init = reinterpret_cast<InitFunction>(init);
-    entry.step = reinterpret_cast<StepFunction>(step);
-    entry.terminate = reinterpret_cast<TerminateFunction>(terminate);
-    return true;
-}
+constexpr int kPt4Phase = 9;  // PT4 phase a, b, c: the voltage of the phase-locked loop
 
 bool WriteAll(std::FILE* out, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), out) == text.size();
@@ -107,6 +71,11 @@ int Run(const Options& options, std::FILE* err) {
         }
     }
     const Recording* replay = options.input_path.empty() ? nullptr : &recording;
+    // A recording runs to its last row (that row is stepped) unless --duration says otherwise.
+    double duration = options.duration;
+    if (replay != nullptr && !options.duration_given && !recording.times.empty()) {
+        duration = recording.times.back() + options.dt;
+    }
     const auto columns = SelectOutputs(layout, options.outputs, options.output_list);
 
     SharedLibrary library;
@@ -114,6 +83,23 @@ int Run(const Options& options, std::FILE* err) {
     if (!library.Open(options.library, error) ||
         !FindEntryPoints(library, layout.prefix, entry, error)) {
         return fail(kExitLibrary, error);
+    }
+
+    // Parameter channels at the values of the parameters they feed, as this library registers
+    // them (and as an allDescriptions_0.tsv in the working directory changes them).
+    RegistryValues registry;
+    if (!ProbeRegistry(options.library, entry_kind, ".", registry, error)) {
+        return fail(kExitLibrary, Cat({"registry probe: ", error}));
+    }
+    std::vector<std::string> missing;
+    scenario.parameters = ParameterChannelValues(layout, registry, missing);
+    if (!registry.values.empty()) {
+        for (const std::string& name : missing) {
+            std::fprintf(err,
+                         "svghost: the library registers no parameter %s; its channel keeps "
+                         "the built-in value\n",
+                         name.c_str());
+        }
     }
 
     FilePtr out_file;
@@ -143,10 +129,13 @@ int Run(const Options& options, std::FILE* err) {
     std::string line;
     AppendHeader(columns, line);
     bool written = WriteAll(out, line);
-    const std::int64_t steps = StepCount(options.duration, options.dt);
+    const std::int64_t steps = StepCount(duration, options.dt);
+    bool pt4_seen = false;  // any voltage on the PT the phase-locked loop reads
     for (std::int64_t k = 0; k < steps && written; ++k) {
         const double t = static_cast<double>(k) * options.dt;
         BuildInputs(entry_kind, scenario, replay, t, inputs);
+        pt4_seen = pt4_seen || inputs[kPt4Phase] != 0.0 || inputs[kPt4Phase + 1] != 0.0 ||
+                   inputs[kPt4Phase + 2] != 0.0;
         const int step =
             entry.step(instance, 0, inputs.data(), outputs.data(), 0, storage.data(), t);
         if (step != 0) {
@@ -159,6 +148,11 @@ int Run(const Options& options, std::FILE* err) {
         written = WriteAll(out, line);
     }
     entry.terminate(instance);
+    if (steps > 0 && !pt4_seen) {
+        std::fprintf(err,
+                     "svghost: PT4 (channels 9-11) carried no voltage: the controller ran "
+                     "without a grid voltage (generate one with --pt 4, or record it)\n");
+    }
 
     written = written && std::fflush(out) == 0;
     if (out_file) written = std::fclose(out_file.release()) == 0 && written;

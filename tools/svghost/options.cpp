@@ -58,9 +58,11 @@ const OptionSpec kOptions[] = {
          return o.entry.has_value();
      }},
     {Group::kRun, "duration", "S",
-     "simulated time in seconds (default 0.2); steps run at t = k*dt while t is below S",
+     "simulated time in seconds (default 0.2, or with --input up to the recording's last "
+     "row); steps run at t = k*dt while t is below S",
      [](Options& o, std::string_view name, std::string_view v, std::string& error) {
          if (!NumberArg(name, v, o.duration, error)) return false;
+         o.duration_given = true;
          if (o.duration >= 0.0) return true;
          error = "--duration: must not be negative";
          return false;
@@ -353,11 +355,26 @@ std::string UsageText() {
         "of the phase DC balance control), Udc_a, Udc_b, Udc_c (39-41), deblock, running; full\n"
         "build: parameter channels 44-149 by target, e.g. Parameter.parm_Qn_Mvar; reduced build:\n"
         "module inputs 43-56, e.g. Parameter.sim_Qn_Mvar.\n"
-        "The full build copies channels 44-149 into its parameters at every step and the reduced\n"
-        "build reads its settings from channels 43-56, so a setting that is neither generated,\n"
-        "set nor replayed is 0 in the library (controller gains included).\n"
+        "The full build copies channels 44-149 into its parameters at every step; svghost gives\n"
+        "each of them the value the library registers for its parameter (read from the\n"
+        "allDescriptions file of a probe run, which an allDescriptions_0.tsv in the working\n"
+        "directory changes) unless a rating option, --set or the recording sets it. The reduced\n"
+        "build reads its settings from channels 43-56; one that is neither generated, set nor\n"
+        "replayed is 0 in the library.\n"
+        "A run whose PT4 channels (9-11, the phase-locked loop's voltage) stay 0 throughout is\n"
+        "reported on standard error: the controller then has no grid voltage.\n"
         "\n"
         "Result: header 'time' then one name per column; numbers printed as \"%.9g\".\n"
+        "Full-build output units: 0-2 modulation index per phase (-1..1, the cluster voltage over\n"
+        "cell count times mean cell voltage); 3, 4 deblock and running command; 5 grid angle in\n"
+        "turns (0..1); 6 frequency, Hz; 7 positive-sequence voltage, pu; 8 converter reactive\n"
+        "power, pu of Qn; 9, 10 low- and high-voltage ride-through flags; 11, 12 mean cell "
+        "voltage\n"
+        "and its command, V; 13 active current reference, 14 and 16 dq current feedback, 15\n"
+        "reactive current reference, pu of rated peak current (reactive positive: the converter\n"
+        "delivers vars, its current lagging the voltage it sees, counted out of the converter);\n"
+        "17-19 phase balance coefficients; 20 combined protection flag; 21-30 grid-forming\n"
+        "signals, pu; 31 feedback RMS voltage, kV; 32-39 protection flags (0 or 1).\n"
         "\n"
         "Exit status: 0 success; 1 the library failed to load, lacks an entry point, or its\n"
         "Init or Step returned non-zero; 2 bad command line or recording; 3 the result file\n"

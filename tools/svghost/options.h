@@ -21,9 +21,10 @@ struct ChannelSettingText {
 
 struct Options {
     std::string library;
-    std::optional<Entry> entry;  // unset: chosen from the library's file name
-    double duration = 0.2;       // seconds of simulated time
-    double dt = 1.0e-4;          // host time step, seconds
+    std::optional<Entry> entry;   // unset: chosen from the library's file name
+    double duration = 0.2;        // seconds of simulated time
+    bool duration_given = false;  // else a recording runs to its last row
+    double dt = 1.0e-4;           // host time step, seconds
     std::array<double, 4> record{0.0, 10.0, 10.0, 1.0};  // run id, task-2 divider, factors
     std::string out_path;                                // empty: standard output
     std::string input_path;                              // empty: no recording

@@ -26,8 +26,12 @@ void GenerateInputs(Entry entry, const Scenario& scenario, double t,
         }
     }
 
-    for (const svg::ParameterChannel& row : LayoutOf(entry).parameters)
-        inputs[row.channel] = row.registered;
+    if (scenario.parameters.empty()) {
+        for (const svg::ParameterChannel& row : LayoutOf(entry).parameters)
+            inputs[row.channel] = row.registered;
+    }
+    for (const ChannelValue& parameter : scenario.parameters)
+        inputs[parameter.channel] = parameter.value;
     for (int i = 0; i < kSettingCount; ++i) {
         const int channel = kSettings[i].channel[static_cast<int>(entry)];
         if (channel >= 0) inputs[channel] = scenario.settings[i];

@@ -56,11 +56,14 @@ struct Scenario {
         return values;
     }();
     std::vector<ChannelValue> constants;  // held channels, written over everything generated
+    // The parameter channels' values (registry values of the library run); empty: the layout
+    // table's registered values.
+    std::vector<ChannelValue> parameters;
 };
 
 // The 200 host inputs of the scenario at time t (seconds): the grid voltages, the parameter
-// channels at their registered values, the ratings and commands, then the constants; every
-// other channel is 0.
+// channels at `parameters` (else the table's registered values), the ratings and commands, then the
+// constants; every other channel is 0.
 void GenerateInputs(Entry entry, const Scenario& scenario, double t,
                     std::span<double, kChannels> inputs);
 
