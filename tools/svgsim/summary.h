@@ -32,6 +32,7 @@ struct Summary {
     double current_thd_pct = 0.0;            // converter current, last full cycle
     std::optional<double> pll_lock_s;        // frequency within 0.1 Hz of the grid for good
     std::vector<double> lvrt_entries_s, lvrt_exits_s, hvrt_entries_s, hvrt_exits_s;
+    std::vector<Event> events;       // the scenario's, for the reader's orientation
     std::vector<std::string> notes;  // what could not be measured, and why
 };
 
