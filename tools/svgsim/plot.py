@@ -38,7 +38,7 @@ PANELS = [
     ("Modulation references", "modulation index (-)",
      [("ModCal.set_mod_a_sum", "a"), ("ModCal.set_mod_b_sum", "b"),
       ("ModCal.set_mod_c_sum", "c")]),
-    ("Flags", "flag (offset for legibility)",
+    ("Flags", "flag (0 low, 1 high)",
      [("SimInput.deblock_cmd", "deblock"), ("SimInput.running_cmd", "running"),
       ("HLVRTCtrl.flg_LVRT_mod", "LVRT"), ("HLVRTCtrl.flg_HVRT_mod", "HVRT"),
       ("SimOutput.prot_flag", "protection")]),
@@ -65,8 +65,12 @@ def draw(columns, events, title, out):
         flags = panel == "Flags"
         for k, (name, label) in enumerate(series):
             if name in columns:
-                offset = 1.2 * k if flags else 0.0
-                axis.plot(t, columns[name] + offset, label=label, linewidth=0.9)
+                # Flags each get their own band, 0 at the band's foot and 1 near its top.
+                values = 0.8 * (columns[name] != 0) + 1.2 * k if flags else columns[name]
+                axis.plot(t, values, label=label, linewidth=0.9)
+        if flags:
+            axis.set_yticks([1.2 * k + 0.4 for k in range(len(series))],
+                            [label for _, label in series])
         if panel == "PCC voltage" and RMS_COLUMN in columns:
             rms_axis = axis.twinx()
             rms_axis.plot(t, columns[RMS_COLUMN], color="black", linewidth=1.2,
@@ -78,7 +82,7 @@ def draw(columns, events, title, out):
         axis.set_title(panel, fontsize="medium", loc="left")
         axis.set_ylabel(ylabel)
         axis.grid(True, linewidth=0.3)
-        if axis.lines:
+        if axis.lines and not flags:
             axis.legend(loc="upper left", fontsize="small", ncol=3)
     axes[-1].set_xlabel("time (s)")
     if events:

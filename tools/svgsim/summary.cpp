@@ -15,7 +15,9 @@ constexpr std::string_view kIqRef = "HLVRTCtrl.set_Iqpos_ref_sel";   // reactive
 constexpr std::string_view kIqFbk = "CurTrans.set_Iqpos_fbk";        // its feedback, pu
 constexpr std::string_view kUdcMean = "UdcVolCtrl.set_Udc_mean";     // V
 constexpr std::string_view kUdcCmd = "UdcVolCtrl.set_Udccmd_final";  // V
-constexpr std::string_view kRunning = "SimInput.running_cmd";
+constexpr std::string_view kDeblock = "SimInput.deblock_cmd";
+constexpr std::string_view kModeByte = "ModeCtrl.parm_Qctrl_mode";  // host channel 44
+constexpr double kVoltageControlMode = 1.0;
 constexpr std::string_view kPllHz = "PLL.set_grid_freq";
 constexpr std::string_view kLvrt = "HLVRTCtrl.flg_LVRT_mod";
 constexpr std::string_view kHvrt = "HLVRTCtrl.flg_HVRT_mod";
@@ -192,7 +194,9 @@ Summary Summarise(const Record& r) {
         s.reactive_steps.push_back(MeasureStep(r, event, begin, stop, *ref, *fbk));
     }
 
-    // Voltage-control error at the end of every window that follows a voltage event.
+    // Voltage-control error at the end of every window that follows a voltage event, where the
+    // operating mode is voltage control (in the other modes the voltage is the grid's).
+    const Signal* mode = r.Find(kModeByte);
     const Signal* ucmd = r.Find(plant_signal::kUcmdPu);
     const Signal* upcc = r.Find(plant_signal::kPccUrmsPu);
     if (ucmd != nullptr && upcc != nullptr) {
@@ -206,6 +210,7 @@ Summary Summarise(const Record& r) {
             }
             const std::size_t stop = last ? end : IndexAt(r, r.events[e].time);
             if (stop == 0) continue;
+            if (mode != nullptr && mode->values[stop - 1] != kVoltageControlMode) continue;
             const double error =
                 CycleMean(r, ucmd->values, stop) - CycleMean(r, upcc->values, stop);
             worst = any ? std::max(worst, std::abs(error)) : std::abs(error);
@@ -214,13 +219,14 @@ Summary Summarise(const Record& r) {
         if (any) s.voltage_error_pu = worst;
     }
 
-    // DC voltage against its command while running; ripple over the last cycle.
+    // DC voltage against its command while the converter is deblocked (before that the cells
+    // hold their pre-charge whatever the command); ripple over the last cycle.
     const Signal* mean = r.Find(kUdcMean);
     const Signal* cmd = r.Find(kUdcCmd);
-    const Signal* running = r.Find(kRunning);
+    const Signal* deblock = r.Find(kDeblock);
     if (mean != nullptr && cmd != nullptr) {
         for (std::size_t k = 0; k < end; ++k) {
-            if (running != nullptr && running->values[k] == 0.0) continue;
+            if (deblock != nullptr && deblock->values[k] == 0.0) continue;
             s.dc_deviation_max_v =
                 std::max(s.dc_deviation_max_v, std::abs(mean->values[k] - cmd->values[k]));
         }

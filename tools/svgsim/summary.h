@@ -27,10 +27,10 @@ struct Summary {
     double duration_s = 0.0;
     std::vector<StepResponse> reactive_steps;
     std::optional<double> voltage_error_pu;  // |Ucmd - U| at the end of voltage-control windows
-    double dc_deviation_max_v = 0.0;         // largest |mean cell voltage - command| while running
-    double dc_ripple_pp_v = 0.0;             // peak-to-peak cell voltage over the last cycle
-    double current_thd_pct = 0.0;            // converter current, last full cycle
-    std::optional<double> pll_lock_s;        // frequency within 0.1 Hz of the grid for good
+    double dc_deviation_max_v = 0.0;   // largest |mean cell voltage - command| while deblocked
+    double dc_ripple_pp_v = 0.0;       // peak-to-peak cell voltage over the last cycle
+    double current_thd_pct = 0.0;      // converter current, last full cycle
+    std::optional<double> pll_lock_s;  // frequency within 0.1 Hz of the grid for good
     std::vector<double> lvrt_entries_s, lvrt_exits_s, hvrt_entries_s, hvrt_exits_s;
     std::vector<Event> events;       // the scenario's, for the reader's orientation
     std::vector<std::string> notes;  // what could not be measured, and why
