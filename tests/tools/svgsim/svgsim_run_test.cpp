@@ -74,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Installation{"35", "13.0", "", 699.854},
                       Installation{"10", "1.0612",
                                    "Parameter.parm_trans_type\t\ttype=cu\t\tdefault=1\n",
-                                   699.854 * 3.5}));
+                                   699.854 * 3.5}),
+    [](const ::testing::TestParamInfo<Installation>& info) {
+        return std::string(info.param.lv_kv) + "kV_valve_side";
+    });
 
 TEST_P(SvgsimRunOn, ReactiveStepFollowsWithLockedPllAndHeldCellVoltages) {
     const Installation& installation = GetParam();
