@@ -75,8 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Installation{"10", "1.0612",
                                    "Parameter.parm_trans_type\t\ttype=cu\t\tdefault=1\n",
                                    699.854 * 3.5}),
-    [](const ::testing::TestParamInfo<Installation>& info) {
-        return std::string(info.param.lv_kv) + "kV_valve_side";
+    [](const ::testing::TestParamInfo<Installation>& installation) {
+        return std::string(installation.param.lv_kv) + "kV_valve_side";
     });
 
 TEST_P(SvgsimRunOn, ReactiveStepFollowsWithLockedPllAndHeldCellVoltages) {
