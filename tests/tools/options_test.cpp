@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,12 @@ TEST(CommandLine, ValuesFollowOrAreAttachedWithEquals) {
     EXPECT_EQ(ParseOk({"x", "--outputs", "all"}).outputs, OutputSelection::kAll);
     EXPECT_EQ(ParseOk({"x", "--outputs=bound"}).outputs, OutputSelection::kWritten);
     EXPECT_EQ(ParseOk({"--", "--odd-name.so"}).library, "--odd-name.so");
+    const Options twice = ParseOk({"x", "--dt", "1", "--dt=0.5", "--grid-hz", "-50", "--out",
+                                   "a.csv", "--out", "b.csv", "--pt", "1", "--pt", "3"});
+    EXPECT_EQ(twice.dt, 0.5) << "of an option given twice the last one wins";
+    EXPECT_EQ(twice.scenario.grid_hz, -50.0) << "a value may start with '-'";
+    EXPECT_EQ(twice.out_path, "b.csv");
+    EXPECT_EQ(twice.scenario.pt, (std::array<bool, 4>{false, false, true, false}));
 }
 
 TEST(CommandLine, RatingsAndCommandFlags) {
@@ -108,33 +115,46 @@ TEST(CommandLine, RejectsBadArgumentsWithAMessage) {
     };
     const Case cases[] = {
         {{}, "no library given"},
-        {{"a.so", "b.so"}, "more than one library given: 'a.so' and 'b.so'"},
-        {{"l", "--speed", "2"}, "unknown option '--speed'"},
-        {{"l", "--dt"}, "--dt needs a value"},
+        {{"a.so", "b.so"}, "The following argument was not expected: b.so"},
+        {{"l", "--speed", "2"}, "The following arguments were not expected: 2 --speed"},
+        {{"l", "-x"}, "The following argument was not expected: -x"},
+        {{"l", "--dt"}, "--dt: 1 required S missing"},
+        {{"l", "--out"}, "--out: 1 required FILE missing"},
         {{"l", "--dt", "0"}, "--dt: must be positive"},
+        {{"l", "--dt", "-1e-4"}, "--dt: must be positive"},
+        {{"l", "--dt", "0", "--dt", "1"}, "--dt: must be positive"},
         {{"l", "--dt", "1e-4s"}, "--dt: '1e-4s' is not a finite number"},
+        {{"l", "--dt", "inf"}, "--dt: 'inf' is not a finite number"},
+        {{"l", "--dt", "0x1p-4"}, "--dt: '0x1p-4' is not a finite number"},
         {{"l", "--duration=-1"}, "--duration: must not be negative"},
+        {{"l", "--duration", "nan"}, "--duration: 'nan' is not a finite number"},
         {{"l", "--duration", "1e6"}, "--duration/--dt: more than 1e+09 steps"},
         {{"l", "--record", "0,10,10"},
          "--record: expected 4 comma-separated numbers, not '0,10,10'"},
         {{"l", "--record", "0,10,x,1"}, "--record: 'x' is not a finite number"},
+        {{"l", "--record", "0,1e999,10,1"}, "--record: '1e999' is not a finite number"},
         {{"l", "--entry", "travik"}, "--entry: expected Travik or Pellum, not 'travik'"},
         {{"l", "--pt", "5"}, "--pt: '5' is not a number from 1 to 4"},
         {{"l", "--pt", "1,1"}, "--pt: 1 given twice"},
         {{"l", "--outputs", "0,200"}, "--outputs: '200' is not a number from 0 to 199"},
         {{"l", "--outputs", "some"}, "--outputs: 'some' is not a number from 0 to 199"},
         {{"l", "--grid-kv", "-35"}, "--grid-kv: must not be negative"},
+        {{"l", "--grid-hz", "-inf"}, "--grid-hz: '-inf' is not a finite number"},
         {{"l", "--set", "17"}, "--set: expected CH=VALUE, not '17'"},
         {{"l", "--set", "=1"}, "--set: expected CH=VALUE, not '=1'"},
         {{"l", "--set", "17=1,5"}, "--set: '1,5' is not a finite number"},
-        {{"l", "--deblock=1"}, "--deblock takes no value"},
+        {{"l", "--set", "17=NaN"}, "--set: 'NaN' is not a finite number"},
+        {{"l", "--deblock=1"}, "deblock was given a disallowed flag override"},
+        {{"l", "--list-channels=0"}, "list-channels was given a disallowed flag override"},
         {{"l", "--qn", "lots"}, "--qn: 'lots' is not a finite number"},
+        {{"l", "--l", "nan"}, "--l: 'nan' is not a finite number"},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseError(c.args), c.error);
 }
 
 TEST(CommandLine, HelpAndChannelListNeedNoLibrary) {
     EXPECT_TRUE(ParseOk({"--help"}).help);
+    EXPECT_TRUE(ParseOk({"-h", "--dt", "1"}).help);
     EXPECT_TRUE(ParseOk({"--list-channels", "--entry", "Pellum"}).list_channels);
 }
 
@@ -156,6 +176,13 @@ TEST(CommandLine, UsageNamesEveryOption) {
     }
     for (const Setting& setting : kSettings) {
         EXPECT_NE(usage.find("--" + std::string(setting.option) + " "), std::string::npos);
+    }
+    // Help texts are wrapped to their column: no line runs past a terminal of 96 characters.
+    std::size_t start = 0;
+    while (start < usage.size()) {
+        const std::size_t end = std::min(usage.find('\n', start), usage.size());
+        EXPECT_LE(end - start, 96u) << usage.substr(start, end - start);
+        start = end + 1;
     }
 }
 
