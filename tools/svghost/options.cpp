@@ -267,6 +267,8 @@ void Describe(CLI::App& app, Options& o) {
 
 bool ParseOptions(std::span<const std::string_view> args, Options& options, std::string& error) {
     CLI::App app{kDescription, "svghost"};
+    // Library paths begin with '/' on POSIX systems: never read them as Windows-style options.
+    app.allow_windows_style_options(false);
     Describe(app, options);
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {

@@ -71,6 +71,8 @@ int Main(std::span<const std::string_view> args) {
         "svgsim: closed-loop simulation of the static var generator's control library "
         "on an average-value converter and grid model.",
         "svgsim"};
+    // Paths begin with '/' on POSIX systems: never read them as Windows-style options.
+    app.allow_windows_style_options(false);
     std::vector<std::string> scenario_paths;
     std::string library, out = "svgsim-out";
     bool check = false, quiet = false, no_comtrade = false;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -66,6 +67,10 @@ struct Installation {
     const char* description;
     double valve_amps_per_pu;  // valve-side peak current of 1 pu
 };
+
+void PrintTo(const Installation& installation, std::ostream* os) {
+    *os << installation.lv_kv << " kV valve side";
+}
 
 class SvgsimRunOn : public ::testing::TestWithParam<Installation> {};
 

@@ -35,6 +35,7 @@ Record KnownRun(double tau) {
     r.sample_s = kDt;
     for (int k = 0; k < 6000; ++k) r.time.push_back(k * kDt);
     r.events.push_back({0.2, EventKind::kReactiveCommand, "Q command 0 -> 1 pu"});
+    r.signals.reserve(8);  // Add hands out references that must stay valid
     Signal& ref = Add(r, "HLVRTCtrl.set_Iqpos_ref_sel");
     Signal& fbk = Add(r, "CurTrans.set_Iqpos_fbk");
     Signal& ia = Add(r, plant_signal::kConvIa, "A");
