@@ -102,4 +102,21 @@ void SetStdoutBinary() {
 #endif
 }
 
+WorkingFolder::~WorkingFolder() {
+    std::error_code ignored;
+    if (entered_) std::filesystem::current_path(previous_, ignored);
+}
+
+bool WorkingFolder::Enter(const std::filesystem::path& folder, std::string& error) {
+    std::error_code ec;
+    previous_ = std::filesystem::current_path(ec);
+    if (!ec) std::filesystem::current_path(folder, ec);
+    if (ec) {
+        error = "cannot work in '" + folder.string() + "': " + ec.message();
+        return false;
+    }
+    entered_ = true;
+    return true;
+}
+
 }  // namespace svghost

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,23 @@ FilePtr OpenBinaryFile(const std::string& path, const char* mode, std::string& e
 
 // Whole file into `text`; false with `error` naming the file.
 bool ReadBinaryFile(const std::string& path, std::string& text, std::string& error);
+
+// Makes a folder the working directory, where the library writes its trace and registry files,
+// and returns to the previous one when it leaves scope.
+class WorkingFolder {
+  public:
+    WorkingFolder() = default;
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+    ~WorkingFolder();
+
+    // False with `error` naming the folder when it cannot be entered.
+    bool Enter(const std::filesystem::path& folder, std::string& error);
+
+  private:
+    std::filesystem::path previous_;
+    bool entered_ = false;
+};
 
 // Switches standard output to binary mode, so lines end in "\n" on Windows as well.
 void SetStdoutBinary();

@@ -15,42 +15,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Restores the working directory and removes the probe folder whatever happens in between.
+// A fresh temporary folder, entered as the working directory and removed with its files when
+// the probe leaves, whatever happens in between. The members go in reverse order: first back
+// to the previous working directory, then the folder is removed.
 class ProbeFolder {
   public:
     bool Enter(std::string& error) {
         std::error_code ec;
-        previous_ = fs::current_path(ec);
-        if (ec) return Fail("cannot read the working directory", ec, error);
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        folder_ =
+        removed_.path =
             fs::temp_directory_path(ec) / ("svg_registry_probe_" + std::to_string(stamp) + "_" +
                                            std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        if (ec || !fs::create_directories(folder_, ec) || ec) {
-            return Fail("cannot create a probe folder", ec, error);
+        if (ec || !fs::create_directories(removed_.path, ec) || ec) {
+            error = Cat({"cannot create a probe folder: ", ec.message()});
+            return false;
         }
-        fs::current_path(folder_, ec);
-        if (ec) return Fail("cannot enter the probe folder", ec, error);
-        entered_ = true;
-        return true;
+        return work_.Enter(removed_.path, error);
     }
-    const fs::path& folder() const { return folder_; }
-    ~ProbeFolder() {
-        std::error_code ec;
-        if (entered_) fs::current_path(previous_, ec);
-        if (!folder_.empty()) fs::remove_all(folder_, ec);
-    }
-    ProbeFolder() = default;
-    ProbeFolder(const ProbeFolder&) = delete;
-    ProbeFolder& operator=(const ProbeFolder&) = delete;
+    const fs::path& folder() const { return removed_.path; }
 
   private:
-    static bool Fail(const char* what, const std::error_code& ec, std::string& error) {
-        error = Cat({what, ": ", ec.message()});
-        return false;
-    }
-    fs::path previous_, folder_;
-    bool entered_ = false;
+    struct RemovedFolder {
+        fs::path path;
+        ~RemovedFolder() {
+            std::error_code ignored;
+            if (!path.empty()) fs::remove_all(path, ignored);
+        }
+    };
+    RemovedFolder removed_;
+    WorkingFolder work_;
 };
 
 }  // namespace

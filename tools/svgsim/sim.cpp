@@ -43,33 +43,6 @@ constexpr int kPreRunCycles = 5;  // the blocked plant settles before t = 0
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Restores the working directory when the run leaves.
-class WorkingFolder {
-  public:
-    bool Enter(const fs::path& folder, std::string& error) {
-        std::error_code ec;
-        previous_ = fs::current_path(ec);
-        if (!ec) fs::current_path(folder, ec);
-        if (ec) {
-            error = "cannot work in '" + folder.string() + "': " + ec.message();
-            return false;
-        }
-        entered_ = true;
-        return true;
-    }
-    ~WorkingFolder() {
-        std::error_code ec;
-        if (entered_) fs::current_path(previous_, ec);
-    }
-    WorkingFolder() = default;
-    WorkingFolder(const WorkingFolder&) = delete;
-    WorkingFolder& operator=(const WorkingFolder&) = delete;
-
-  private:
-    fs::path previous_;
-    bool entered_ = false;
-};
-
 // Unit of a host input channel as the measurements and ratings carry it.
 std::string InputUnit(int channel) {
     if (channel < kPtRms) return "V";
@@ -360,7 +333,7 @@ bool RunScenario(const Scenario& scenario, const RunOptions& options, RunResult&
     // leaves its trace and registry files beside the results.
     fs::create_directories(folder, ec);
     if (ec) return fail(kExitOutput, "cannot create '" + folder.string() + "': " + ec.message());
-    WorkingFolder work;
+    svghost::WorkingFolder work;
     if (!work.Enter(folder, error)) return fail(kExitOutput, error);
 
     std::array<double, kChannels> in{}, out{};
