@@ -8,4 +8,5 @@
 #include "blocks/numeric.h"
 #include "blocks/pi_reg.h"
 #include "blocks/power.h"
+#include "blocks/sequence.h"
 #include "blocks/transforms.h"

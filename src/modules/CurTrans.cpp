@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "blocks/guarded.h"
 #include "blocks/transforms.h"
 
 namespace svg {

@@ -8,9 +8,9 @@
 #include <cstdint>
 
 #include "blocks/filters.h"
+#include "blocks/sequence.h"
 #include "framework/environment.h"
 #include "framework/module.h"
-#include "modules/PLL.h"
 
 namespace svg {
 

@@ -1,9 +1,6 @@
 // Phase-locked loop: grid angle (turns), grid frequency (Hz) and per-unit frequency from the
 // three per-unit control voltages, with the voltage split into positive-sequence dq components
 // in the +theta frame and negative-sequence components in the -theta frame.
-//
-// This header also holds the two sequence-separation methods, which the current
-// transformation uses for its currents too.
 #pragma once
 
 #include <cstdint>
@@ -12,50 +9,12 @@
 #include "blocks/filters.h"
 #include "blocks/guarded.h"
 #include "blocks/pi_reg.h"
+#include "blocks/sequence.h"
 #include "blocks/transforms.h"
 #include "framework/environment.h"
 #include "framework/module.h"
 
 namespace svg {
-
-// ---- Shared by PLL, CurTrans and PQCal ----------------------------------------------------
-
-// The four sequence components: positive sequence in the +theta frame, negative in -theta.
-struct SeqDq {
-    float dpos;
-    float qpos;
-    float dneg;
-    float qneg;
-};
-
-// State of both sequence-separation methods: the four low-pass filters that feed the
-// sequence components back into the decoupling, and the quarter-period delay lines of the
-// stationary frame with their intermediate vectors.
-struct SequenceSplit {
-    LpfFirst fil[4];  // dpos, qpos, dneg, qneg
-    AlphaBeta ab;     // stationary-frame vector of the input
-    float alpha_d;    // alpha and beta a quarter period ago
-    float beta_d;
-    AlphaBeta pos;  // positive- and negative-sequence stationary-frame vectors
-    AlphaBeta neg;
-    Dq pos_dq;
-    Dq neg_dq;
-    FracDelay alpha_delay;
-    FracDelay beta_delay;
-};
-
-void SequenceSplitCreate(SequenceSplit& s) noexcept;
-void SequenceFilterDesign(SequenceSplit& s, float ts, float wc) noexcept;
-// The four components of the previous step through their low-pass filters.
-SeqDq SequenceFeedback(SequenceSplit& s, const SeqDq& x) noexcept;
-// Decoupled double synchronous frame: the mixed dq components at +theta less the other
-// sequence's filtered components turned by 2 theta.
-SeqDq SplitDoubleFrame(const Dq& mix, const SeqDq& fil, float theta) noexcept;
-// Quarter-period delay in the stationary frame: alpha +- beta delayed by a quarter of a period
-// of `freq`, then Park transforms at +theta and -theta.
-SeqDq SplitQuarterDelay(SequenceSplit& s, const Abc& x, float theta, float freq, float ts) noexcept;
-
-// ---- The phase-locked loop ----------------------------------------------------------------
 
 inline constexpr std::uint8_t kPllWindowCapacity = 200;
 

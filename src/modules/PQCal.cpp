@@ -5,10 +5,10 @@
 #include <initializer_list>
 
 #include "blocks/comparators.h"
+#include "blocks/guarded.h"
 #include "blocks/numeric.h"
 #include "blocks/power.h"
 #include "blocks/transforms.h"
-#include "modules/PLL.h"
 
 namespace svg {
 namespace {
