@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "blocks/numeric.h"
+
 namespace svg {
 
 // Schmitt trigger: with state set the result is x > off, otherwise x > on (both strict).
@@ -18,12 +20,30 @@ bool HystCmp(float x, float on, float off, bool state) noexcept;
 std::int32_t TonTimer(std::int32_t in, std::int32_t& prev_in, float preset, float& remaining,
                       float dt) noexcept;
 
-// A flag confirmed on the environment time counter (unsigned, wrapping; stamps kept as
-// single-precision counter values, tested with ElapsedAtLeast): it sets once `condition` has
-// held for `on_delay` counter units and clears once it has been absent for `off_delay`.
-// While the condition holds the off stamp follows the counter, while it is absent the on
-// stamp does; a change of the flag restamps its own side. Returns the new flag (0 or 1).
-std::uint8_t CounterConfirmedFlag(std::uint8_t flag, bool condition, float& t_on, float& t_off,
-                                  std::uint32_t now, float on_delay, float off_delay) noexcept;
+// A flag confirmed on the environment time counter (unsigned, wrapping): it sets once
+// `condition` has held for `on_delay` counter units and clears once it has been absent for
+// `off_delay`. While the condition holds the off stamp follows the counter, while it is absent
+// the on stamp does; a change of the flag restamps its own side. Returns the new flag (0 or 1).
+// Stamps and delays are either single-precision counter values or raw unsigned readings; each
+// kind is tested with its own ElapsedAtLeast.
+template <class Stamp>
+std::uint8_t CounterConfirmedFlag(std::uint8_t flag, bool condition, Stamp& t_on, Stamp& t_off,
+                                  std::uint32_t now, Stamp on_delay, Stamp off_delay) noexcept {
+    const auto stamp = static_cast<Stamp>(now);
+    if (condition) {
+        if (flag == 0 && ElapsedAtLeast(now, t_on, on_delay)) {
+            flag = 1;
+            t_on = stamp;
+        }
+        t_off = stamp;
+    } else {
+        t_on = stamp;
+        if (flag != 0 && ElapsedAtLeast(now, t_off, off_delay)) {
+            flag = 0;
+            t_off = stamp;
+        }
+    }
+    return flag;
+}
 
 }  // namespace svg

@@ -89,4 +89,13 @@ constexpr bool ElapsedAtLeast(std::uint32_t now, float stamp, float delay) noexc
     return diff < 0.0f && n >= delay - (4294967296.0f - stamp);
 }
 
+// The same test on raw counter readings, as the protection elements keep them: the unsigned
+// difference now - stamp is the elapsed time across one wrap of the counter. A delay that no
+// multiple of the counter increment reaches before the difference wraps (above 2^32 - 100
+// units with the usual increment of 100) never elapses.
+constexpr bool ElapsedAtLeast(std::uint32_t now, std::uint32_t stamp,
+                              std::uint32_t delay) noexcept {
+    return now - stamp >= delay;
+}
+
 }  // namespace svg

@@ -15,6 +15,7 @@
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/ProElement.h"
 #include "modules/ThreeHarCtrl.h"
 #include "modules/UFedCtrl.h"
 #include "modules/UdcVolCtrl.h"
@@ -54,6 +55,12 @@ constexpr ModuleSpec kModules[] = {
     Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
     Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 16, 1),
     Row<GfmCtrl>(kSlotGfmCtrl, "GfmCtrl", &CreateGfmCtrl, 12, 1),
+    Row<Pro002003>(kSlotHallOC, "HallOC", &CreatePro002003, 20, 1),
+    Row<Pro002003>(kSlotDCPro, "DCPro", &CreatePro002003, 21, 1),
+    Row<Pro002003>(kSlotOFPro, "OFPro", &CreatePro002003, 22, 1),
+    Row<Pro002003>(kSlotUFPro, "UFPro", &CreatePro002003, 23, 1),
+    Row<Pro002004>(kSlotOVPro, "OVPro", &CreatePro002004, 24, 1),
+    Row<Pro002004>(kSlotUVPro, "UVPro", &CreatePro002004, 25, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

@@ -32,6 +32,7 @@ void WireInPhaseVolCtrl(Environment* env) noexcept;
 void WireThreeHarCtrl(Environment* env) noexcept;
 void WireModCal(Environment* env) noexcept;
 void WireGfmCtrl(Environment* env) noexcept;
+void WireProtection(Environment* env) noexcept;
 void WireOutputs(Environment* env) noexcept;
 
 }  // namespace svg

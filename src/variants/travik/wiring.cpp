@@ -1,5 +1,7 @@
 // The signal graph of the full deliverable: every input slot, every host-channel target and
 // every output channel. Plain stores, run once after all modules are created.
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
 
@@ -21,6 +23,7 @@
 #include "modules/PLL.h"
 #include "modules/PQCal.h"
 #include "modules/Parameter.h"
+#include "modules/ProElement.h"
 #include "modules/ThreeHarCtrl.h"
 #include "modules/UFedCtrl.h"
 #include "modules/UdcVolCtrl.h"
@@ -678,6 +681,85 @@ void WireGfmCtrl(Environment* env) noexcept {
     SetChannelTarget(in, 149, &gfm->parm_GFM_t_delayoff);
 }
 
+// The six protection elements: analog inputs, the running command as gate, the direction
+// stored into the element after registration (so a description-file value has no effect) and
+// the parameters the host channels write. The instances differ only in these data.
+void WireProtection(Environment* env) noexcept {
+    SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
+    if (in == nullptr) {
+        return;
+    }
+    const MeterCtrl* meter = ModuleAt<MeterCtrl>(env, kSlotMeterCtrl);
+    const float* freq = From(ModuleAt<PLL>(env, kSlotPLL), &PLL::set_grid_freq);
+    const float* const hall[3] = {From(meter, &MeterCtrl::set_Ictrl_a_pu),
+                                  From(meter, &MeterCtrl::set_Ictrl_b_pu),
+                                  From(meter, &MeterCtrl::set_Ictrl_c_pu)};
+    const float* const cell_dc[3] = {&in->input[39], &in->input[40], &in->input[41]};
+    const float* const grid_freq[3] = {freq, freq, freq};
+    const float* const line_rms[3] = {&in->input[21], &in->input[22], &in->input[23]};
+    constexpr int kNoChannel = -1;
+    struct Single {
+        ModuleSlot slot;
+        const float* const* analog;
+        std::uint8_t over;
+        int enable, pickup, dropout, pickup_delay;  // host channels
+    };
+    const Single singles[] = {
+        {kSlotHallOC, hall, 1, 56, 96, 97, kNoChannel},
+        {kSlotDCPro, cell_dc, 1, 57, 98, 99, kNoChannel},
+        {kSlotOFPro, grid_freq, 1, 58, 100, 101, 102},
+        {kSlotUFPro, grid_freq, 0, 59, 103, 104, 105},
+    };
+    for (const Single& s : singles) {
+        Pro002003* pro = ModuleAt<Pro002003>(env, s.slot);
+        if (pro == nullptr) {
+            continue;
+        }
+        pro->di_input01 = &in->running_cmd;
+        pro->an_input01 = s.analog[0];
+        pro->an_input02 = s.analog[1];
+        pro->an_input03 = s.analog[2];
+        pro->parm_obCn3L1_ob = s.over;
+        SetChannelTarget(in, s.enable, &pro->enable01);
+        SetChannelTarget(in, s.pickup, &pro->act_set01);
+        SetChannelTarget(in, s.dropout, &pro->ret_set01);
+        if (s.pickup_delay != kNoChannel) {
+            SetChannelTarget(in, s.pickup_delay, &pro->act_time01);
+        }
+    }
+    // Three-stage elements: per stage k the channels first + 3k (pick-up threshold), +1
+    // (drop-out threshold) and +2 (pick-up delay).
+    struct Triple {
+        ModuleSlot slot;
+        std::uint8_t over;
+        int first;
+    };
+    constexpr Triple kTriples[] = {{kSlotOVPro, 1, 106}, {kSlotUVPro, 0, 115}};
+    for (const Triple& t : kTriples) {
+        Pro002004* pro = ModuleAt<Pro002004>(env, t.slot);
+        if (pro == nullptr) {
+            continue;
+        }
+        pro->di_input01 = &in->running_cmd;
+        pro->di_input02 = &in->running_cmd;
+        pro->di_input03 = &in->running_cmd;
+        pro->an_input01 = line_rms[0];
+        pro->an_input02 = line_rms[1];
+        pro->an_input03 = line_rms[2];
+        pro->parm_obCn3L3_ob = t.over;
+        float* const stage_settings[kProStages][3] = {
+            {&pro->parm_obCn3L3_01, &pro->parm_obCn3L3_01_ret, &pro->parm_obCn3L3_01_t},
+            {&pro->parm_obCn3L3_02, &pro->parm_obCn3L3_02_ret, &pro->parm_obCn3L3_02_t},
+            {&pro->parm_obCn3L3_03, &pro->parm_obCn3L3_03_ret, &pro->parm_obCn3L3_03_t},
+        };
+        for (int k = 0; k < kProStages; ++k) {
+            for (int j = 0; j < 3; ++j) {
+                SetChannelTarget(in, t.first + 3 * k + j, stage_settings[k][j]);
+            }
+        }
+    }
+}
+
 void WireOutputs(Environment* env) noexcept {
     SimInput* in = ModuleAt<SimInput>(env, kSlotSimInput);
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
@@ -694,6 +776,27 @@ void WireOutputs(Environment* env) noexcept {
     const ModCal* mod = ModuleAt<ModCal>(env, kSlotModCal);
     const InPhaseVolCtrl* bal = ModuleAt<InPhaseVolCtrl>(env, kSlotInPhaseVolCtrl);
     const GfmCtrl* gfm = ModuleAt<GfmCtrl>(env, kSlotGfmCtrl);
+    const Pro002003* over_freq = ModuleAt<Pro002003>(env, kSlotOFPro);
+    const Pro002003* under_freq = ModuleAt<Pro002003>(env, kSlotUFPro);
+    const Pro002004* over_volt = ModuleAt<Pro002004>(env, kSlotOVPro);
+    const Pro002004* under_volt = ModuleAt<Pro002004>(env, kSlotUVPro);
+    // The combined protection flag ORs the ten element and stage flags; its other ten inputs
+    // stay on the zero cell.
+    const std::uint8_t* const flags[] = {
+        From(ModuleAt<Pro002003>(env, kSlotHallOC), &Pro002003::act_flg01),
+        From(ModuleAt<Pro002003>(env, kSlotDCPro), &Pro002003::act_flg01),
+        From(over_freq, &Pro002003::act_flg01),
+        From(under_freq, &Pro002003::act_flg01),
+        From(over_volt, &Pro002004::flg_obCn3L3_01),
+        From(over_volt, &Pro002004::flg_obCn3L3_02),
+        From(over_volt, &Pro002004::flg_obCn3L3_03),
+        From(under_volt, &Pro002004::flg_obCn3L3_01),
+        From(under_volt, &Pro002004::flg_obCn3L3_02),
+        From(under_volt, &Pro002004::flg_obCn3L3_03),
+    };
+    for (std::size_t k = 0; k < std::size(flags); ++k) {
+        out->flag_inputs[k] = flags[k];
+    }
     // Output channels in channel order. A channel whose source module is absent stays
     // unbound (BindOutput refuses a null source) and keeps its 0.0.
     auto bind = [env](const void* source, int type, int channel) {
@@ -734,6 +837,14 @@ void WireOutputs(Environment* env) noexcept {
     bind(field(gfm, &GfmCtrl::Iqref_GFM), kTypeF, 29);
     bind(field(gfm, &GfmCtrl::E_GFM_final), kTypeF, 30);
     bind(field(meter, &MeterCtrl::set_Ufbk_rms), kTypeF, 31);
+    bind(field(over_freq, &Pro002003::act_flg01), kTypeCu, 32);
+    bind(field(under_freq, &Pro002003::act_flg01), kTypeCu, 33);
+    bind(field(over_volt, &Pro002004::flg_obCn3L3_01), kTypeCu, 34);
+    bind(field(over_volt, &Pro002004::flg_obCn3L3_02), kTypeCu, 35);
+    bind(field(over_volt, &Pro002004::flg_obCn3L3_03), kTypeCu, 36);
+    bind(field(under_volt, &Pro002004::flg_obCn3L3_01), kTypeCu, 37);
+    bind(field(under_volt, &Pro002004::flg_obCn3L3_02), kTypeCu, 38);
+    bind(field(under_volt, &Pro002004::flg_obCn3L3_03), kTypeCu, 39);
 }
 
 void WireTravik(Environment* env) noexcept {
@@ -755,6 +866,7 @@ void WireTravik(Environment* env) noexcept {
     WireThreeHarCtrl(env);
     WireModCal(env);
     WireGfmCtrl(env);
+    WireProtection(env);
     WireOutputs(env);
 }
 
