@@ -18,6 +18,7 @@
 #include <numbers>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "exports/run_files.h"
 #include "support/library.h"
@@ -125,6 +126,30 @@ void GenerateInputs(int step, bool full_build, std::array<double, kChannels>& in
     };
     for (std::size_t k = 0; k < std::size(ratings); ++k) {
         in[60 + k] = ratings[k];
+    }
+    if (full_build) {
+        // Protection set to act in this run: the frequency elements on the loop's transients,
+        // the voltage stages in volts around the dip, with and without pick-up delays; the
+        // Hall and DC elements enabled just above the current and the cell-voltage ripple.
+        const std::pair<int, double> protection[] = {
+            {56, 1.0},    {57, 1.0},    {58, 1.0},    {59, 1.0},  // enables
+            {96, 0.6},    {97, 0.55},                             // Hall, per unit
+            {98, 812.0},  {99, 810.0},                            // cell DC, V
+            {100, 50.02}, {101, 50.01}, {102, 0.002},             // over-frequency, Hz, s
+            {103, 49.98}, {104, 49.99}, {105, 0.0},               // under-frequency
+        };
+        for (const auto& [channel, value] : protection) {
+            in[channel] = value;
+        }
+        for (int k = 0; k < 3; ++k) {
+            const double under = Grid::kLineRms * (0.95 - 0.1 * k);
+            in[106 + 3 * k] = Grid::kLineRms * (1.0 + 0.1 * k);  // over-voltage stages
+            in[107 + 3 * k] = Grid::kLineRms * (0.98 + 0.1 * k);
+            in[108 + 3 * k] = 0.001 * k;
+            in[115 + 3 * k] = under;  // under-voltage stages: 0.95, 0.85, 0.75
+            in[116 + 3 * k] = under + 0.02 * Grid::kLineRms;
+            in[117 + 3 * k] = 0.005 * k;
+        }
     }
 }
 

@@ -21,8 +21,8 @@
 #include "framework/type_codes.h"
 #include "modules/MeterCtrl.h"
 #include "modules/Parameter.h"
-#include "variants/travik/travik.h"
 #include "support/temp_dir.h"
+#include "variants/travik/travik.h"
 
 namespace svg::testing {
 

@@ -1,0 +1,98 @@
+// The whole registry of the full build and the three files written from it at tear-down:
+// 466 parameters and 601 variables, every module in creation order, and each file equal byte
+// for byte to the entries formatted here (addresses, which differ per run, compared as a
+// placeholder).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "framework/environment.h"
+#include "framework/registry.h"
+#include "support/registry_names.h"
+#include "support/temp_dir.h"
+#include "variants/travik/travik.h"
+
+namespace svg::testing {
+namespace {
+
+std::vector<std::string> Names(const SignalRegistry& r) {
+    std::vector<std::string> names;
+    for (int i = 0; i < r.entry_count; ++i) {
+        names.emplace_back(r.entries[i].name);
+    }
+    return names;
+}
+
+std::string Format(const char* format, auto... args) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, args...);
+    return line;
+}
+
+// Pointers print in a platform format; the files are compared with every address replaced.
+std::string MaskAddresses(const std::string& text) {
+    static const std::regex kAddress("=0x[0-9A-Fa-fx]+");
+    return std::regex_replace(text, kAddress, "=0x?");
+}
+
+// Equal texts; otherwise the first line that differs.
+void ExpectSameLines(const std::string& written, const std::string& expected) {
+    if (written == expected) {
+        return;
+    }
+    std::size_t line = 1;
+    std::size_t k = 0;
+    while (k < written.size() && k < expected.size() && written[k] == expected[k]) {
+        line += written[k] == '\n' ? 1 : 0;
+        ++k;
+    }
+    const std::size_t from = expected.rfind('\n', k == 0 ? 0 : k - 1);
+    const std::size_t start = from == std::string::npos ? 0 : from + 1;
+    ADD_FAILURE() << "line " << line << " differs: written\n"
+                  << written.substr(start, written.find('\n', k) - start) << "\nexpected\n"
+                  << expected.substr(start, expected.find('\n', k) - start);
+}
+
+TEST(Registry, TheFullBuildRegistersEverySignalAndWritesItInCreationOrder) {
+    TempWorkDir dir;
+    Environment* env = nullptr;
+    ASSERT_EQ(BuildEnvironment(TravikVariant(), SystemAllocator(), &env), 0);
+    const SignalRegistry& params = *env->parameters;
+    const SignalRegistry& vars = *env->variables;
+    EXPECT_EQ(params.entry_count, 466);
+    EXPECT_EQ(vars.entry_count, 601);
+    const std::vector<std::string> order(std::begin(kCreationOrder), std::end(kCreationOrder));
+    EXPECT_EQ(Owners(Names(vars)), order);
+    const std::vector<std::string> owners = Owners(Names(params));  // ModCal has no parameter
+    EXPECT_EQ(owners, InCreationOrder(owners));
+    EXPECT_EQ(owners.size(), order.size() - 1);
+
+    std::string descriptions;
+    std::string table = "STATIC CONST param params_tbl[] = {\n";
+    for (int i = 0; i < params.entry_count; ++i) {
+        const RegistryEntry& e = params.entries[i];
+        const auto value = static_cast<double>(e.default_value);
+        descriptions +=
+            Format("%s\t\ttype=%s\t\tdefault=%f\n", e.name, TypeText(e.type_code), value);
+        const bool last = i + 1 == params.entry_count;
+        table += Format(
+            "\t{.name=\"%s\", .addr=0x?, .type=%d, .default_value=%f, {.uv=%u}, "
+            ".next=0x?}%s\n",
+            e.name, static_cast<int>(e.type_code), value, e.default_bits, last ? "\n};" : ",");
+    }
+    std::string waves;
+    for (int i = 0; i < vars.entry_count; ++i) {
+        waves += Format("\xE5\xBD\x95\xE6\xB3\xA2\xE9\x80\x9A\xE9\x81\x93%d:\t\t%s\n", i + 1,
+                        vars.entries[i].name);
+    }
+    ASSERT_EQ(TearDownEnvironment(env, true), 0);
+    ExpectSameLines(ReadFile("allDescriptions_0.tsv"), descriptions);
+    ExpectSameLines(MaskAddresses(ReadFile("allParams_0.tbl")), table);
+    ExpectSameLines(ReadFile("RecordWaves_0.tsv"), waves);
+}
+
+}  // namespace
+}  // namespace svg::testing
