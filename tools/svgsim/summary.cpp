@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <string_view>
+#include <utility>
 
 namespace svgsim {
 namespace {
@@ -21,6 +22,12 @@ constexpr double kVoltageControlMode = 1.0;
 constexpr std::string_view kPllHz = "PLL.set_grid_freq";
 constexpr std::string_view kLvrt = "HLVRTCtrl.flg_LVRT_mod";
 constexpr std::string_view kHvrt = "HLVRTCtrl.flg_HVRT_mod";
+// The protection flags on output channels 20 and 32..39: any element, then the frequency and
+// voltage elements' own.
+constexpr std::string_view kProtectionFlags[] = {
+    "SimOutput.prot_flag",  "OFPro.act_flg01",      "UFPro.act_flg01",
+    "OVPro.flg_obCn3L3_01", "OVPro.flg_obCn3L3_02", "OVPro.flg_obCn3L3_03",
+    "UVPro.flg_obCn3L3_01", "UVPro.flg_obCn3L3_02", "UVPro.flg_obCn3L3_03"};
 
 constexpr double kRiseLow = 0.1;        // rise time from 10 % ...
 constexpr double kRiseHigh = 0.9;       // ... to 90 % of the step
@@ -269,6 +276,13 @@ Summary Summarise(const Record& r) {
     if (!Has(r, kLvrt) || !Has(r, kHvrt)) {
         s.notes.push_back(Missing("ride-through times", {kLvrt, kHvrt}));
     }
+    for (std::string_view name : kProtectionFlags) {
+        FlagEdges edges{std::string(name), {}, {}};
+        Edges(r, r.Find(name), edges.pickups_s, edges.dropouts_s);
+        if (!edges.pickups_s.empty() || !edges.dropouts_s.empty()) {
+            s.protection.push_back(std::move(edges));
+        }
+    }
     return s;
 }
 
@@ -302,6 +316,11 @@ std::string SummaryText(const Summary& s) {
          times(s.lvrt_exits_s) + "\n";
     t += "high-voltage ride-through: entries " + times(s.hvrt_entries_s) + "; exits " +
          times(s.hvrt_exits_s) + "\n";
+    if (s.protection.empty()) t += "protection: no flag moved\n";
+    for (const FlagEdges& flag : s.protection) {
+        t += "protection " + flag.flag + ": pick-ups " + times(flag.pickups_s) + "; drop-outs " +
+             times(flag.dropouts_s) + "\n";
+    }
     for (const std::string& note : s.notes) t += "note: " + note + "\n";
     return t;
 }
@@ -317,6 +336,11 @@ std::string SummaryJson(const Summary& s) {
                          {"settling_s", Json(step.settling_s)},
                          {"overshoot_pct", step.overshoot_pct},
                          {"final_error_pu", step.final_error}});
+    }
+    nlohmann::json protection = nlohmann::json::array();
+    for (const FlagEdges& flag : s.protection) {
+        protection.push_back(
+            {{"flag", flag.flag}, {"pickups_s", flag.pickups_s}, {"dropouts_s", flag.dropouts_s}});
     }
     nlohmann::json events = nlohmann::json::array();
     for (const Event& event : s.events) {
@@ -336,6 +360,7 @@ std::string SummaryJson(const Summary& s) {
         {"lvrt_exits_s", s.lvrt_exits_s},
         {"hvrt_entries_s", s.hvrt_entries_s},
         {"hvrt_exits_s", s.hvrt_exits_s},
+        {"protection", protection},
         {"notes", s.notes},
     };
     return j.dump(2) + "\n";

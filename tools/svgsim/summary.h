@@ -1,6 +1,6 @@
 // The figures an engineer reads off a run: the reactive current's response to each command
 // step, the voltage-control error, DC-voltage deviation and ripple, current distortion, PLL
-// lock time, ride-through entry and exit times.
+// lock time, ride-through entry and exit times, protection pick-ups and drop-outs.
 #pragma once
 
 #include <optional>
@@ -22,6 +22,12 @@ struct StepResponse {
     double final_error = 0.0;          // reference minus feedback at the end of the window, pu
 };
 
+// The pick-up and drop-out times of one protection flag that moved during the run.
+struct FlagEdges {
+    std::string flag;  // output column: the element's flag, or the combined one
+    std::vector<double> pickups_s, dropouts_s;
+};
+
 struct Summary {
     std::string station;
     double duration_s = 0.0;
@@ -32,8 +38,9 @@ struct Summary {
     double current_thd_pct = 0.0;      // converter current, last full cycle
     std::optional<double> pll_lock_s;  // frequency within 0.1 Hz of the grid for good
     std::vector<double> lvrt_entries_s, lvrt_exits_s, hvrt_entries_s, hvrt_exits_s;
-    std::vector<Event> events;       // the scenario's, for the reader's orientation
-    std::vector<std::string> notes;  // what could not be measured, and why
+    std::vector<FlagEdges> protection;  // only the flags that moved
+    std::vector<Event> events;          // the scenario's, for the reader's orientation
+    std::vector<std::string> notes;     // what could not be measured, and why
 };
 
 Summary Summarise(const Record& record);

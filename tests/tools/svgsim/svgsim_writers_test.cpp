@@ -58,7 +58,13 @@ Record KnownRun(double tau) {
 
 TEST(SvgsimSummary, FiguresOfKnownSignals) {
     const double tau = 0.01;
-    const Summary s = Summarise(KnownRun(tau));
+    Record r = KnownRun(tau);
+    Signal& under_voltage = Add(r, "UVPro.flg_obCn3L3_01", "", true);
+    for (std::size_t k = 0; k < r.time.size(); ++k) {
+        under_voltage.values[k] = (r.time[k] >= 0.35 && r.time[k] < 0.45) ? 1.0 : 0.0;
+    }
+    Add(r, "OVPro.flg_obCn3L3_01", "", true);  // never moves: not listed
+    const Summary s = Summarise(r);
     ASSERT_EQ(s.reactive_steps.size(), 1u);
     const StepResponse& step = s.reactive_steps[0];
     EXPECT_DOUBLE_EQ(step.from, 0.0);
@@ -74,11 +80,21 @@ TEST(SvgsimSummary, FiguresOfKnownSignals) {
     ASSERT_EQ(s.lvrt_exits_s.size(), 1u);
     EXPECT_NEAR(s.lvrt_exits_s[0], 0.4, kDt);
     EXPECT_TRUE(s.hvrt_entries_s.empty());
+    ASSERT_EQ(s.protection.size(), 1u);
+    EXPECT_EQ(s.protection[0].flag, "UVPro.flg_obCn3L3_01");
+    ASSERT_EQ(s.protection[0].pickups_s.size(), 1u);
+    ASSERT_EQ(s.protection[0].dropouts_s.size(), 1u);
+    EXPECT_NEAR(s.protection[0].pickups_s[0], 0.35, kDt);
+    EXPECT_NEAR(s.protection[0].dropouts_s[0], 0.45, kDt);
 
     const std::string text = SummaryText(s);
     EXPECT_NE(text.find("overshoot 0 %"), std::string::npos) << text;
+    EXPECT_NE(text.find("protection UVPro.flg_obCn3L3_01: pick-ups 0.35 s; drop-outs 0.45 s"),
+              std::string::npos)
+        << text;
     const std::string json = SummaryJson(s);
     EXPECT_NE(json.find("\"lvrt_entries_s\""), std::string::npos);
+    EXPECT_NE(json.find("\"flag\": \"UVPro.flg_obCn3L3_01\""), std::string::npos) << json;
 }
 
 TEST(SvgsimSummary, MissingSignalsAreNotedNotGuessed) {
