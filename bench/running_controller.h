@@ -1,0 +1,85 @@
+// The full deliverable built in the benchmark process and brought into its running state, so
+// every control path runs: every setting at its registered value (30 Mvar, 35 kV, 50 Hz),
+// charged cells, deblocked and running on a balanced 35 kV grid, stepped past the 3 s
+// confirmation of the running sequence.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "framework/environment.h"
+#include "framework/sim_io.h"
+#include "framework/slots.h"
+#include "modules/PQCal.h"
+#include "variants/travik/host_channels.h"
+#include "variants/travik/travik.h"
+
+namespace svg::bench {
+
+class RunningController {
+  public:
+    RunningController() {
+        if (BuildEnvironment(TravikVariant(), SystemAllocator(), &env_) != 0) {
+            return;
+        }
+        // Task dividers 10, 10 and 1: task list 2 every 10th host step, lists 3 and 4 every
+        // 100th.
+        const double record[4] = {0, 10, 10, 1};
+        ApplyHostParameters(env_, record);
+        for (const ParameterChannel& row : kTravikParameterChannels) {
+            in_[row.channel] = row.registered;
+        }
+        for (int ph = 0; ph < 3; ++ph) {
+            in_[kCellDcFirst + ph] = kCellVolts;
+        }
+        in_[kDeblockChannel] = 1.0;
+        in_[kRunningChannel] = 1.0;
+        for (long k = 0; k < kWarmUpSteps; ++k) {
+            Step();
+        }
+        const PQCal* pq = ModuleAt<PQCal>(env_, kSlotPQCal);
+        running_ = pq != nullptr && pq->flg_run_delay == 1;
+    }
+    ~RunningController() { TearDownEnvironment(env_, false); }
+    RunningController(const RunningController&) = delete;
+    RunningController& operator=(const RunningController&) = delete;
+
+    // Built and past the running confirmation.
+    bool running() const { return running_; }
+    Environment* env() const { return env_; }
+
+    // One host step with the grid advanced by one host step.
+    void Step() {
+        grid_turns_ += kGridHz * kHostDt;
+        grid_turns_ -= std::floor(grid_turns_);
+        for (int ph = 0; ph < 3; ++ph) {
+            in_[kPt4PhaseFirst + ph] =
+                kPhasePeak * std::cos(kTwoPi * (grid_turns_ - static_cast<double>(ph) / 3.0));
+            in_[kPt4LineFirst + ph] = kLineVolts;
+        }
+        StepEnvironment(env_, in_.data(), out_.data());
+    }
+    const double* outputs() const { return out_.data(); }
+
+  private:
+    static constexpr double kTwoPi = 2.0 * std::numbers::pi;
+    static constexpr double kHostDt = 1e-4;  // s, the default task-1 period
+    static constexpr double kGridHz = 50.0;
+    static constexpr double kLineVolts = 35000.0;  // RMS, line to line
+    static inline const double kPhasePeak = kLineVolts * std::sqrt(2.0 / 3.0);
+    static constexpr double kCellVolts = 1050.0;  // mean cell DC voltage of each phase
+    static constexpr long kWarmUpSteps = 35000;   // 3.5 s: past the 3 s running confirmation
+    // Host input channels of phase a: PT4 phase voltage, PT4 line RMS voltage, cell DC voltage.
+    static constexpr int kPt4PhaseFirst = 9;
+    static constexpr int kPt4LineFirst = 21;
+    static constexpr int kCellDcFirst = 39;
+
+    Environment* env_ = nullptr;
+    std::array<double, kHostChannels> in_{};
+    std::array<double, kHostChannels> out_{};
+    double grid_turns_ = 0.0;
+    bool running_ = false;
+};
+
+}  // namespace svg::bench
