@@ -1,7 +1,7 @@
-// The whole registry of the full build and the three files written from it at tear-down:
-// 466 parameters and 601 variables, every module in creation order, and each file equal byte
-// for byte to the entries formatted here (addresses, which differ per run, compared as a
-// placeholder).
+// The whole full build: its task lists in run order, its registry (466 parameters and 601
+// variables, every module in creation order) and the three files written from the registry at
+// tear-down, each equal byte for byte to the entries formatted here (addresses, which differ
+// per run, compared as a placeholder).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -92,6 +92,29 @@ TEST(Registry, TheFullBuildRegistersEverySignalAndWritesItInCreationOrder) {
     ExpectSameLines(ReadFile("allDescriptions_0.tsv"), descriptions);
     ExpectSameLines(MaskAddresses(ReadFile("allParams_0.tbl")), table);
     ExpectSameLines(ReadFile("RecordWaves_0.tsv"), waves);
+}
+
+TEST(TaskLists, TheFullBuildRunsEveryModuleInItsListAndOrder) {
+    TempWorkDir dir;
+    Environment* env = nullptr;
+    ASSERT_EQ(BuildEnvironment(TravikVariant(), SystemAllocator(), &env), 0);
+    const std::vector<std::vector<std::string>> expected = {
+        {"SimInput", "Parameter",  "MeterCtrl",      "PLL",          "UFedCtrl",  "CurTrans",
+         "PQCal",    "UdcVolCtrl", "HLVRTCtrl",      "CurRef",       "CurRefCal", "GfmCtrl",
+         "CurCtrl",  "HarCurCtrl", "InPhaseVolCtrl", "ThreeHarCtrl", "ModCal",    "HallOC",
+         "DCPro",    "OFPro",      "UFPro",          "OVPro",        "UVPro",     "SimOutput"},
+        {"MeterCtrl", "HarCurCtrl", "ModeCtrl", "AppModeCtrl"},
+        {"MeterCtrl", "MeterCtrl", "ModCal"},
+        {},
+    };
+    for (int list = 0; list < kTaskLists; ++list) {
+        std::vector<std::string> names;
+        for (const TaskNode* n = env->scheduler->lists[list]->first; n != nullptr; n = n->next) {
+            names.emplace_back(n->module->instance_name);
+        }
+        EXPECT_EQ(names, expected[static_cast<std::size_t>(list)]) << "task list " << list + 1;
+    }
+    EXPECT_EQ(TearDownEnvironment(env, false), 0);
 }
 
 }  // namespace
