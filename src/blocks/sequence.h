@@ -1,8 +1,7 @@
 // Sequence separation of a three-phase quantity into positive-sequence dq components in the
 // +theta frame and negative-sequence components in the -theta frame, by two methods: the
 // decoupled double synchronous frame and the quarter-period delay in the stationary frame.
-// The phase-locked loop uses it for the voltage, the current transformation and the power
-// calculation for the currents.
+// The phase-locked loop uses it for the voltage, the current transformation for the currents.
 #pragma once
 
 #include "blocks/delays.h"

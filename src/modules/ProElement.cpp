@@ -143,29 +143,6 @@ int RegisterPro002004Tasks(ModuleHeader* module, int list) {
     return RegisterTask(list, &Pro002004Step, module) != 0 ? 1 : 0;
 }
 
-// The per-stage fields of the three-stage type, in stage order.
-struct StageFields {
-    const std::uint8_t* Pro002004::*gate;
-    std::uint8_t Pro002004::*enable;
-    float Pro002004::*pickup;
-    float Pro002004::*dropout;
-    float Pro002004::*pickup_delay;
-    float Pro002004::*dropout_delay;
-    std::uint8_t Pro002004::*flag;
-};
-
-constexpr StageFields kStageFields[kProStages] = {
-    {&Pro002004::di_input01, &Pro002004::ena_obCn3L3_01, &Pro002004::parm_obCn3L3_01,
-     &Pro002004::parm_obCn3L3_01_ret, &Pro002004::parm_obCn3L3_01_t,
-     &Pro002004::parm_obCn3L3_01_ret_t, &Pro002004::flg_obCn3L3_01},
-    {&Pro002004::di_input02, &Pro002004::ena_obCn3L3_02, &Pro002004::parm_obCn3L3_02,
-     &Pro002004::parm_obCn3L3_02_ret, &Pro002004::parm_obCn3L3_02_t,
-     &Pro002004::parm_obCn3L3_02_ret_t, &Pro002004::flg_obCn3L3_02},
-    {&Pro002004::di_input03, &Pro002004::ena_obCn3L3_03, &Pro002004::parm_obCn3L3_03,
-     &Pro002004::parm_obCn3L3_03_ret, &Pro002004::parm_obCn3L3_03_t,
-     &Pro002004::parm_obCn3L3_03_ret_t, &Pro002004::flg_obCn3L3_03},
-};
-
 }  // namespace
 
 ModuleHeader* CreatePro002003(Environment* env, ModuleHeader* module,
@@ -201,7 +178,7 @@ void Pro002004Step(ModuleHeader* module) noexcept {
     auto& m = *As<Pro002004>(module);
     const float x[3] = {*m.an_input01, *m.an_input02, *m.an_input03};
     for (int k = 0; k < kProStages; ++k) {
-        const StageFields& f = kStageFields[k];
+        const ProStageFields& f = kProStageFields[k];
         const StageSettings s{m.parm_obCn3L3_ob != 0,
                               m.parm_obCn3L3_allorany != 0,
                               true,

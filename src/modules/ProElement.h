@@ -101,6 +101,30 @@ struct Pro002004 {
     ProStageTimes times[kProStages];
 };
 
+// The per-stage fields of the three-stage type, in stage order: what the step runs each stage
+// on and what the wiring points the host channels at.
+struct ProStageFields {
+    const std::uint8_t* Pro002004::*gate;
+    std::uint8_t Pro002004::*enable;
+    float Pro002004::*pickup;
+    float Pro002004::*dropout;
+    float Pro002004::*pickup_delay;
+    float Pro002004::*dropout_delay;
+    std::uint8_t Pro002004::*flag;
+};
+
+inline constexpr ProStageFields kProStageFields[kProStages] = {
+    {&Pro002004::di_input01, &Pro002004::ena_obCn3L3_01, &Pro002004::parm_obCn3L3_01,
+     &Pro002004::parm_obCn3L3_01_ret, &Pro002004::parm_obCn3L3_01_t,
+     &Pro002004::parm_obCn3L3_01_ret_t, &Pro002004::flg_obCn3L3_01},
+    {&Pro002004::di_input02, &Pro002004::ena_obCn3L3_02, &Pro002004::parm_obCn3L3_02,
+     &Pro002004::parm_obCn3L3_02_ret, &Pro002004::parm_obCn3L3_02_t,
+     &Pro002004::parm_obCn3L3_02_ret_t, &Pro002004::flg_obCn3L3_02},
+    {&Pro002004::di_input03, &Pro002004::ena_obCn3L3_03, &Pro002004::parm_obCn3L3_03,
+     &Pro002004::parm_obCn3L3_03_ret, &Pro002004::parm_obCn3L3_03_t,
+     &Pro002004::parm_obCn3L3_03_ret_t, &Pro002004::flg_obCn3L3_03},
+};
+
 ModuleHeader* CreatePro002003(Environment* env, ModuleHeader* module,
                               const char* instance_name) noexcept;
 ModuleHeader* CreatePro002004(Environment* env, ModuleHeader* module,

@@ -727,8 +727,8 @@ void WireProtection(Environment* env) noexcept {
             SetChannelTarget(in, s.pickup_delay, &pro->act_time01);
         }
     }
-    // Three-stage elements: per stage k the channels first + 3k (pick-up threshold), +1
-    // (drop-out threshold) and +2 (pick-up delay).
+    // Three-stage elements: every stage gated by the running command, and per stage k the
+    // channels first + 3k (pick-up threshold), +1 (drop-out threshold) and +2 (pick-up delay).
     struct Triple {
         ModuleSlot slot;
         std::uint8_t over;
@@ -740,22 +740,16 @@ void WireProtection(Environment* env) noexcept {
         if (pro == nullptr) {
             continue;
         }
-        pro->di_input01 = &in->running_cmd;
-        pro->di_input02 = &in->running_cmd;
-        pro->di_input03 = &in->running_cmd;
         pro->an_input01 = line_rms[0];
         pro->an_input02 = line_rms[1];
         pro->an_input03 = line_rms[2];
         pro->parm_obCn3L3_ob = t.over;
-        float* const stage_settings[kProStages][3] = {
-            {&pro->parm_obCn3L3_01, &pro->parm_obCn3L3_01_ret, &pro->parm_obCn3L3_01_t},
-            {&pro->parm_obCn3L3_02, &pro->parm_obCn3L3_02_ret, &pro->parm_obCn3L3_02_t},
-            {&pro->parm_obCn3L3_03, &pro->parm_obCn3L3_03_ret, &pro->parm_obCn3L3_03_t},
-        };
         for (int k = 0; k < kProStages; ++k) {
-            for (int j = 0; j < 3; ++j) {
-                SetChannelTarget(in, t.first + 3 * k + j, stage_settings[k][j]);
-            }
+            const ProStageFields& f = kProStageFields[k];
+            pro->*f.gate = &in->running_cmd;
+            SetChannelTarget(in, t.first + 3 * k, &(pro->*f.pickup));
+            SetChannelTarget(in, t.first + 3 * k + 1, &(pro->*f.dropout));
+            SetChannelTarget(in, t.first + 3 * k + 2, &(pro->*f.pickup_delay));
         }
     }
 }
