@@ -6,6 +6,7 @@
 
 namespace svg {
 
+#if !SVG_REDUCED_BUILD
 void FracDelayCreate(FracDelay& d) noexcept { d = FracDelay{}; }
 
 float FracDelayStep(FracDelay& d, float x, float freq, float ts, float frac) noexcept {
@@ -28,6 +29,7 @@ float FracDelayStep(FracDelay& d, float x, float freq, float ts, float frac) noe
         static_cast<float>((1.0 - p) * static_cast<double>(d.Xa) + p * static_cast<double>(d.Xb));
     return d.Out;
 }
+#endif
 
 void RingDelayInit(RingDelay& r, float* storage, std::uint32_t len, float fill) noexcept {
     if (storage == nullptr) {

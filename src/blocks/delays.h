@@ -4,8 +4,11 @@
 
 #include <cstdint>
 
+#include "blocks/build.h"
+
 namespace svg {
 
+#if !SVG_REDUCED_BUILD  // the reduced controller's library has no fractional delay line
 inline constexpr std::int32_t kFracDelayLen = 156;
 // Longest delay the buffer holds, in samples: after the newest sample is written the buffer
 // holds the samples 0 to 155 steps old.
@@ -34,6 +37,7 @@ void FracDelayCreate(FracDelay& d) noexcept;
 // or sample time of zero, an infinite delay, a very low frequency) gives 155 samples, a
 // negative or NaN delay gives no delay. Delays from 0 to 155 samples are not changed by it.
 float FracDelayStep(FracDelay& d, float x, float freq, float ts, float frac) noexcept;
+#endif
 
 // Delay of Len samples on storage owned by the caller.
 struct RingDelay {

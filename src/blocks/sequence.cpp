@@ -6,8 +6,10 @@ namespace svg {
 
 void SequenceSplitCreate(SequenceSplit& s) noexcept {
     s = SequenceSplit{};
+#if !SVG_REDUCED_BUILD
     FracDelayCreate(s.alpha_delay);
     FracDelayCreate(s.beta_delay);
+#endif
 }
 
 void SequenceFilterDesign(SequenceSplit& s, float ts, float wc) noexcept {
@@ -30,6 +32,7 @@ SeqDq SplitDoubleFrame(const Dq& mix, const SeqDq& fil, float theta) noexcept {
             c * (mix.q - fil.qpos) + s * (mix.d - fil.dpos)};
 }
 
+#if !SVG_REDUCED_BUILD
 SeqDq SplitQuarterDelay(SequenceSplit& s, const Abc& x, float theta, float freq,
                         float ts) noexcept {
     s.ab = ClarkeAbc(x);
@@ -41,5 +44,6 @@ SeqDq SplitQuarterDelay(SequenceSplit& s, const Abc& x, float theta, float freq,
     s.neg_dq = ParkAlphaBeta(s.neg, -theta);
     return {s.pos_dq.d, s.pos_dq.q, s.neg_dq.d, s.neg_dq.q};
 }
+#endif
 
 }  // namespace svg

@@ -1,6 +1,8 @@
 // Sequence separation of a three-phase quantity into positive-sequence dq components in the
 // +theta frame and negative-sequence components in the -theta frame, by two methods: the
 // decoupled double synchronous frame and the quarter-period delay in the stationary frame.
+// The reduced controller has only the first: its block library lacks the delay line and the
+// Park transform of a stationary vector.
 // The phase-locked loop uses it for the voltage, the current transformation for the currents.
 #pragma once
 
@@ -23,8 +25,9 @@ struct SeqDq {
 // stationary frame with their intermediate vectors.
 struct SequenceSplit {
     LpfFirst fil[4];  // dpos, qpos, dneg, qneg
-    AlphaBeta ab;     // stationary-frame vector of the input
-    float alpha_d;    // alpha and beta a quarter period ago
+#if !SVG_REDUCED_BUILD
+    AlphaBeta ab;   // stationary-frame vector of the input
+    float alpha_d;  // alpha and beta a quarter period ago
     float beta_d;
     AlphaBeta pos;  // positive- and negative-sequence stationary-frame vectors
     AlphaBeta neg;
@@ -32,6 +35,7 @@ struct SequenceSplit {
     Dq neg_dq;
     FracDelay alpha_delay;
     FracDelay beta_delay;
+#endif
 };
 
 void SequenceSplitCreate(SequenceSplit& s) noexcept;
@@ -43,6 +47,8 @@ SeqDq SequenceFeedback(SequenceSplit& s, const SeqDq& x) noexcept;
 SeqDq SplitDoubleFrame(const Dq& mix, const SeqDq& fil, float theta) noexcept;
 // Quarter-period delay in the stationary frame: alpha +- beta delayed by a quarter of a period
 // of `freq`, then Park transforms at +theta and -theta.
+#if !SVG_REDUCED_BUILD
 SeqDq SplitQuarterDelay(SequenceSplit& s, const Abc& x, float theta, float freq, float ts) noexcept;
+#endif
 
 }  // namespace svg

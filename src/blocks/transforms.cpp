@@ -26,9 +26,11 @@ AlphaBeta ClarkeAbc(const Abc& x) noexcept {
     return {(2.0f * x.a - x.b - x.c) * kThirdTurn, (x.b - x.c) * kRcpSqrt3};
 }
 
+#if !SVG_REDUCED_BUILD
 Abc InvClarke(const AlphaBeta& x) noexcept {
     return {x.alpha, (x.alpha - kSqrt3 * x.beta) * -0.5f, (x.alpha + kSqrt3 * x.beta) * -0.5f};
 }
+#endif
 
 float ParkD(const Abc& x, float theta) noexcept {
     const PhaseAngles t = Angles(theta);
@@ -40,12 +42,14 @@ float ParkQ(const Abc& x, float theta) noexcept {
     return -kTwoThirds * (x.a * Sin(t.a) + x.b * Sin(t.b) + x.c * Sin(t.c));
 }
 
+#if !SVG_REDUCED_BUILD
 Dq ParkAlphaBeta(const AlphaBeta& x, float theta) noexcept {
     const float t = kTwoPi * theta;
     const float c = Cos(t);
     const float s = Sin(t);
     return {x.alpha * c + x.beta * s, x.beta * c - x.alpha * s};
 }
+#endif
 
 Abc InvParkAbc(const Dq& x, float theta) noexcept {
     const PhaseAngles t = Angles(theta);

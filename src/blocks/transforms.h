@@ -7,6 +7,8 @@
 // negative-sequence frame.
 #pragma once
 
+#include "blocks/build.h"
+
 namespace svg {
 
 struct Abc {
@@ -40,14 +42,18 @@ float Sin(float radians) noexcept;
 
 // alpha = (2a - b - c)/3, beta = (b - c)/sqrt(3).
 AlphaBeta ClarkeAbc(const Abc& x) noexcept;
+#if !SVG_REDUCED_BUILD  // the reduced controller's library has no inverse Clarke transform
 // a = alpha, b = -(alpha - sqrt(3) beta)/2, c = -(alpha + sqrt(3) beta)/2.
 Abc InvClarke(const AlphaBeta& x) noexcept;
+#endif
 // d = 2/3 (a cos t + b cos t- + c cos t+), t = 2 pi theta, t-/+ = 2 pi (theta -/+ 1/3).
 float ParkD(const Abc& x, float theta) noexcept;
 // q = -2/3 (a sin t + b sin t- + c sin t+).
 float ParkQ(const Abc& x, float theta) noexcept;
+#if !SVG_REDUCED_BUILD  // nor a Park transform of a stationary-frame vector
 // d = alpha cos t + beta sin t, q = beta cos t - alpha sin t.
 Dq ParkAlphaBeta(const AlphaBeta& x, float theta) noexcept;
+#endif
 // a = d cos t - q sin t, and likewise for b at t- and c at t+.
 Abc InvParkAbc(const Dq& x, float theta) noexcept;
 

@@ -7,6 +7,7 @@
 #include "blocks/numeric.h"
 #include "framework/registry.h"
 #include "framework/registry_files.h"
+#include "framework/type_codes.h"
 
 namespace svg {
 namespace {
@@ -185,8 +186,15 @@ int StepEnvironment(Environment* env, const double* inputs, double* outputs) noe
         env->io[i] = HostToBuffer(inputs[i]);
     }
     SchedulerTick(env);
-    for (int i = 0; i < kHostChannels; ++i) {
-        outputs[i] = static_cast<double>(env->io[kOutputBase + i]);
+    if constexpr (kReducedBuild) {
+        const SignalRegistry& waves = *env->variables;
+        for (int i = 0; i < waves.entry_count; ++i) {
+            outputs[i] = ReadAsDouble(waves.entries[i].address, waves.entries[i].type_code);
+        }
+    } else {
+        for (int i = 0; i < kHostChannels; ++i) {
+            outputs[i] = static_cast<double>(env->io[kOutputBase + i]);
+        }
     }
     return 0;
 }

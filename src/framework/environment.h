@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "blocks/build.h"
 #include "framework/alloc.h"
 #include "framework/module.h"
 
@@ -14,9 +15,13 @@ struct SignalRegistry;
 struct Variant;
 
 inline constexpr int kModuleSlots = 50;
-inline constexpr int kHostChannels = 200;
-inline constexpr int kIoBufferSize = 600;  // inputs 0..199, outputs 200..399, rest unused
-inline constexpr int kOutputBase = 200;
+// Host inputs a step reads and output slots of the output module: 200 in the full controller,
+// 64 in the reduced one, whose host outputs are its recorded variables instead.
+inline constexpr int kHostChannels = kReducedBuild ? 64 : 200;
+// I/O buffer: inputs from 0, outputs from kOutputBase. Full: 600 floats, outputs 200..399,
+// the rest unused. Reduced: 192 floats, the output area from 64 on, never read by the step.
+inline constexpr int kIoBufferSize = kReducedBuild ? 192 : 600;
+inline constexpr int kOutputBase = kReducedBuild ? 64 : 200;
 inline constexpr int kTaskLists = 4;
 
 struct TaskNode {
@@ -89,7 +94,10 @@ int BuildEnvironment(const Variant& variant, const Allocator& allocator,
 // none given: identifier 0 and the default dividers).
 void ApplyHostParameters(Environment* env, const double* record) noexcept;
 
-// One host step: 200 inputs into the I/O buffer, one scheduler tick, 200 outputs back.
+// One host step: the host inputs into the I/O buffer, one scheduler tick, the outputs back.
+// Full controller: 200 inputs, 200 outputs from the output area. Reduced controller: 64
+// inputs, and one output per recorded variable in registration order, converted by its type
+// (the host must provide that many).
 int StepEnvironment(Environment* env, const double* inputs, double* outputs) noexcept;
 
 // One scheduler tick (the part of a host step between the two conversions).

@@ -1,5 +1,8 @@
 #include "framework/module.h"
 
+#include <cstring>
+
+#include "blocks/build.h"
 #include "framework/environment.h"
 #include "framework/registry.h"
 
@@ -22,6 +25,39 @@ int RegisterSignal(ModuleHeader* module, void* field, const char* descriptor, Re
         return 1;
     }
     return Register(registry, module->instance_name, field, descriptor, kind);
+}
+
+// A parameter the reduced controller lacks keeps the full controller's default in its field,
+// read by the registry's own rules, but is not registered: no registry file names it and no
+// description-file line reaches it.
+void HoldAtDefault(ModuleHeader* module, void* field, const char* descriptor) {
+    SignalRegistry* registry = module->env != nullptr ? module->env->parameters : nullptr;
+    if (registry == nullptr || descriptor == nullptr) {
+        return;
+    }
+    char text[kComposeLen];
+    int n = 0;
+    for (const char* c = descriptor; *c != '\0' && n < kComposeLen - 1; ++c) {
+        if (*c != ' ' && *c != '\t') {
+            text[n++] = *c;
+        }
+    }
+    text[n] = '\0';
+    ParseDescriptor(registry, text);
+    char type[kSlotLen + 1] = {};
+    char value[kSlotLen + 1] = {};
+    std::memcpy(type, registry->field_slots[kTypeKey], kSlotLen);
+    std::memcpy(value, registry->field_slots[kDefaultKey], kSlotLen);
+    const int code = TypeCode(type);
+    StoreDefault(field, code, ReadDefault(code, value).bits);
+}
+
+bool InThisBuild(const SignalRow& row) {
+    if (kReducedBuild && row.kind == SignalKind::kVariable) {
+        return false;
+    }
+    return row.builds == Builds::kBoth ||
+           row.builds == (kReducedBuild ? Builds::kReducedOnly : Builds::kFullOnly);
 }
 
 }  // namespace
@@ -74,6 +110,12 @@ void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t co
     for (std::size_t i = 0; i < count; ++i) {
         void* field = base + rows[i].offset;
         const char* descriptor = rows[i].descriptor;
+        if (!InThisBuild(rows[i])) {
+            if (rows[i].kind == SignalKind::kParameter && rows[i].builds == Builds::kFullOnly) {
+                HoldAtDefault(module, field, descriptor);
+            }
+            continue;
+        }
         switch (rows[i].kind) {
             case SignalKind::kFloatInput:
                 DeclareInput(module, static_cast<const float**>(field), descriptor);
@@ -85,6 +127,7 @@ void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t co
                 RegisterParameter(module, field, descriptor);
                 break;
             case SignalKind::kVariable:
+            case SignalKind::kSharedVariable:
                 RegisterVariable(module, field, descriptor);
                 break;
         }

@@ -50,16 +50,30 @@ int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* de
 // One row of a module's registration table: what kind of signal, where its field sits in the
 // module record, and its descriptor. A module registers all its signals from such tables, one
 // line per signal in registration order.
-enum class SignalKind : std::uint8_t { kFloatInput, kByteInput, kParameter, kVariable };
+//
+// Variables: a kVariable row is recorded by the full controller only; a kSharedVariable row by
+// both, and those rows are the reduced controller's wave channels, in its output order.
+enum class SignalKind : std::uint8_t {
+    kFloatInput,
+    kByteInput,
+    kParameter,
+    kVariable,
+    kSharedVariable
+};
+
+// The deliverables a row belongs to. A parameter whose default differs between the two has one
+// row of each kind, next to each other.
+enum class Builds : std::uint8_t { kBoth, kFullOnly, kReducedOnly };
 
 struct SignalRow {
     SignalKind kind;
     std::size_t offset;  // offsetof(<module record>, <field>)
     const char* descriptor;
+    Builds builds = Builds::kBoth;
 };
 
-// Registers every row in order. Registration results are not reported: a refused row leaves
-// its field at its zero-filled value.
+// Registers every row of this build in order. Registration results are not reported: a
+// refused row leaves its field at its zero-filled value.
 void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t count) noexcept;
 
 template <std::size_t N>

@@ -14,6 +14,7 @@ int RegisterSimOutputTasks(ModuleHeader* module, int list) {
     return RegisterTask(list, &SimOutputStep, module);
 }
 
+#if !SVG_REDUCED_BUILD
 template <class T, int N>
 void PointAll(T* (&targets)[N], T* cell) {
     for (T*& target : targets) {
@@ -40,22 +41,20 @@ template <class T, int N>
 T** TargetIn(T* (&targets)[N], int first, int channel) {
     return channel >= first && channel < first + N ? &targets[channel - first] : nullptr;
 }
+#endif
 
+// Output channels carry c, i, l, f, cu, iu and lu sources; any other type code gives 0.
 float ConvertBound(const OutputBinding& binding) {
-    switch (binding.type_word & 0xFFu) {
+    const int type = static_cast<int>(binding.type_word & 0xFFu);
+    switch (type) {
         case kTypeC:
-            return static_cast<float>(*static_cast<const std::int8_t*>(binding.source));
         case kTypeI:
         case kTypeL:
-            return static_cast<float>(*static_cast<const std::int32_t*>(binding.source));
         case kTypeF:
-            return *static_cast<const float*>(binding.source);
         case kTypeCu:
-            return static_cast<float>(*static_cast<const std::uint8_t*>(binding.source));
         case kTypeIu:
         case kTypeLu:
-            return static_cast<float>(
-                static_cast<double>(*static_cast<const std::uint32_t*>(binding.source)));
+            return static_cast<float>(ReadAsDouble(binding.source, type));
         default:
             return 0.0f;
     }
@@ -65,12 +64,14 @@ float ConvertBound(const OutputBinding& binding) {
 
 ModuleHeader* CreateSimInput(Environment* env, ModuleHeader* module, const char* name) noexcept {
     InitHeader(module, env, "SimInput", name, &RegisterSimInputTasks);
+#if !SVG_REDUCED_BUILD
     SimInput* in = As<SimInput>(module);
     PointAll(in->byte_targets1, &in->scratch_byte);
     PointAll(in->byte_targets2, &in->scratch_byte);
     PointAll(in->float_targets1, &in->scratch_float);
     PointAll(in->float_targets2, &in->scratch_float);
     PointAll(in->float_targets3, &in->scratch_float);
+#endif
     env->time_counter = 0;
     return module;
 }
@@ -88,6 +89,7 @@ ModuleHeader* CreateSimOutput(Environment* env, ModuleHeader* module, const char
     return module;
 }
 
+#if !SVG_REDUCED_BUILD
 bool SetChannelTarget(SimInput* in, int channel, std::uint8_t* target) noexcept {
     std::uint8_t** slot = TargetIn(in->byte_targets1, kByteTargets1First, channel);
     if (slot == nullptr) {
@@ -114,6 +116,7 @@ bool SetChannelTarget(SimInput* in, int channel, float* target) noexcept {
     *slot = target;
     return true;
 }
+#endif
 
 int BindOutput(Environment* env, const void* source, int type_code, int channel) noexcept {
     SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
@@ -134,6 +137,11 @@ void SimInputStep(ModuleHeader* module) noexcept {
     for (int i = 0; i < kHostChannels; ++i) {
         in->input[i] = env->io[i];
     }
+#if SVG_REDUCED_BUILD
+    for (int k = 0; k < kByteFlagCount; ++k) {
+        in->byte_flag[k] = TruncToByte(in->input[kByteFlagFirst + k]);
+    }
+#else
     in->deblock_cmd = TruncToByte(in->input[kDeblockChannel]);
     in->running_cmd = TruncToByte(in->input[kRunningChannel]);
     WriteBytes(in->byte_targets1, in->input, kByteTargets1First);
@@ -141,6 +149,7 @@ void SimInputStep(ModuleHeader* module) noexcept {
     WriteBytes(in->byte_targets2, in->input, kByteTargets2First);
     WriteFloats(in->float_targets2, in->input, kFloatTargets2First);
     WriteFloats(in->float_targets3, in->input, kFloatTargets3First);
+#endif
 }
 
 void SimOutputStep(ModuleHeader* module) noexcept {

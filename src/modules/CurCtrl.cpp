@@ -97,25 +97,33 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_ki),
      "parm_pos_cur_ki type=f default=7.89 option=1"},
     {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_kilim),
-     "parm_pos_cur_kilim type=f default=10.0 option=1"},
+     "parm_pos_cur_kilim type=f default=10.0 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_kilim),
+     "parm_pos_cur_kilim type=f default=1.0 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_pilim),
-     "parm_pos_cur_pilim type=f default=10.0 option=1"},
+     "parm_pos_cur_pilim type=f default=10.0 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_pilim),
+     "parm_pos_cur_pilim type=f default=1.0 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(CurCtrl, parm_theta_shift),
      "parm_theta_shift type=f default=0.0 option=1"},
     {SignalKind::kParameter, offsetof(CurCtrl, ena_InstanFf),
-     "ena_InstanFf type=cu default=0 option=1"},
+     "ena_InstanFf type=cu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurCtrl, ena_test_mode),
-     "ena_test_mode type=cu default=0 option=1"},
+     "ena_test_mode type=cu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_kp_test),
-     "parm_pos_cur_kp_test type=f default=0.38 option=1"},
+     "parm_pos_cur_kp_test type=f default=0.38 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurCtrl, parm_pos_cur_ki_test),
-     "parm_pos_cur_ki_test type=f default=7.89 option=1"},
+     "parm_pos_cur_ki_test type=f default=7.89 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurCtrl, parm_GFM_Mode_Sel),
-     "parm_GFM_Mode_Sel type=cu default=0 option=1"},
-    {SignalKind::kParameter, offsetof(CurCtrl, kp_zeroH3), "kp_zeroH3 type=f default=0 option=1"},
-    {SignalKind::kParameter, offsetof(CurCtrl, kr_zeroH3), "kr_zeroH3 type=f default=0 option=1"},
-    {SignalKind::kParameter, offsetof(CurCtrl, kp_H2), "kp_H2 type=f default=0 option=1"},
-    {SignalKind::kParameter, offsetof(CurCtrl, kr_H2), "kr_H2 type=f default=0 option=1"},
+     "parm_GFM_Mode_Sel type=cu default=0 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurCtrl, kp_zeroH3), "kp_zeroH3 type=f default=0 option=1",
+     Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurCtrl, kr_zeroH3), "kr_zeroH3 type=f default=0 option=1",
+     Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurCtrl, kp_H2), "kp_H2 type=f default=0 option=1",
+     Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurCtrl, kr_H2), "kr_H2 type=f default=0 option=1",
+     Builds::kFullOnly},
 };
 
 // The regulators' anti-windup gain.
@@ -289,6 +297,7 @@ void ZeroLoop(CurCtrl& m, float wl) {
     m.i0 = -(ia + ib + ic) * kOneThird;
     m.Ucmd_H3 = m.kr_zeroH3 * ResonantPart(m.bp_h3, m.i0) + m.kp_zeroH3 * m.i0;
 
+#if !SVG_REDUCED_BUILD  // the reduced controller has no 100 Hz resonant term
     m.i_neg = {-ia, -ib, -ic};
     m.i_ab = ClarkeAbc(m.i_neg);
     m.h2_ab.alpha = m.kp_H2 * m.i_ab.alpha + m.kr_H2 * ResonantPart(m.bp_h2_alpha, m.i_ab.alpha);
@@ -297,6 +306,7 @@ void ZeroLoop(CurCtrl& m, float wl) {
     m.Ucmd_H2 = h2.a;
     m.h2_b = h2.b;
     m.h2_c = h2.c;
+#endif
 
     f.theta = *m.grid_theta + m.parm_theta_shift;
     if (m.ena_curloop_zero != 1) {

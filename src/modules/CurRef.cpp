@@ -27,7 +27,7 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(CurRef, ena_zero_cmp),
      "ena_zero_cmp type=cu default=0 option=1"},
     {SignalKind::kParameter, offsetof(CurRef, parm_Ineg_op_type),
-     "parm_Ineg_op_type type=cu default=0 option=1"},
+     "parm_Ineg_op_type type=cu default=0 option=1", Builds::kFullOnly},
 };
 
 constexpr float kRefLimit = 1.0f;  // per unit

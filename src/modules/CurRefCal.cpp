@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "blocks/build.h"
 #include "blocks/numeric.h"
 
 namespace svg {
@@ -11,7 +12,7 @@ namespace {
 constexpr SignalRow kSignals[] = {
     {SignalKind::kVariable, offsetof(CurRefCal, set_Idpos_ref_sum),
      "set_Idpos_ref_sum     type=f  level=1"},
-    {SignalKind::kVariable, offsetof(CurRefCal, set_Iqpos_ref_sum),
+    {SignalKind::kSharedVariable, offsetof(CurRefCal, set_Iqpos_ref_sum),
      "set_Iqpos_ref_sum     type=f  level=1"},
     {SignalKind::kVariable, offsetof(CurRefCal, set_Idneg_ref_sum),
      "set_Idneg_ref_sum     type=f  level=1"},
@@ -30,11 +31,13 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kVariable, offsetof(CurRefCal, test1), "test1 type=cu"},
     {SignalKind::kVariable, offsetof(CurRefCal, test2), "test2 type=cu"},
     {SignalKind::kVariable, offsetof(CurRefCal, test3), "test3 type=f"},
-    {SignalKind::kVariable, offsetof(CurRefCal, I_round_lim), "I_round_lim type=f"},
+    {SignalKind::kSharedVariable, offsetof(CurRefCal, I_round_lim), "I_round_lim type=f"},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Idpos_ref_lim),
      "parm_Idpos_ref_lim type=f default=0.5 option=1"},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Iqpos_ref_lim),
-     "parm_Iqpos_ref_lim type=f default=1.1 option=1"},
+     "parm_Iqpos_ref_lim type=f default=1.1 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(CurRefCal, parm_Iqpos_ref_lim),
+     "parm_Iqpos_ref_lim type=f default=1.15 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Idneg_ref_lim),
      "parm_Idneg_ref_lim type=f default=1 option=1"},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Iqneg_ref_lim),
@@ -44,7 +47,9 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Iqzero_ref_lim),
      "parm_Iqzero_ref_lim type=f default=0.5 option=1"},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_round_lim_type),
-     "parm_round_lim_type type=cu default=0 option=1"},
+     "parm_round_lim_type type=cu default=0 option=1", Builds::kFullOnly},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, sim_Iqpos_ref_lim), "sim_Iqpos_ref_lim type=f",
+     Builds::kReducedOnly},
 };
 
 // The vector sum of all sequence currents may reach 1.1 per unit; the small offset keeps the
@@ -96,6 +101,10 @@ ModuleHeader* CreateCurRefCal(Environment* env, ModuleHeader* module,
                               const char* instance_name) noexcept {
     InitHeader(module, env, "CURREFCAL", instance_name, &RegisterCurRefCalTasks);
     RegisterSignals(module, kSignals);
+    if constexpr (!kReducedBuild) {
+        CurRefCal& m = *As<CurRefCal>(module);
+        m.sim_Iqpos_ref_lim = &m.parm_Iqpos_ref_lim;  // a host channel in the reduced controller
+    }
     // The sums start at 0 with the zero-filled record. With no input declarations to do it,
     // every slot reads the zero cell until the wiring fills it, so none is ever null.
     CurRefCal& m = *As<CurRefCal>(module);
@@ -138,7 +147,7 @@ void CurRefCalStep(ModuleHeader* module) noexcept {
     m.set_I_round_lim = m.I_round_lim;
 
     m.set_Idpos_ref_sum = LimitSym(m.Idpos_raw, m.parm_Idpos_ref_lim);
-    m.set_Iqpos_ref_sum = LimitSym(m.Iqpos_raw, m.parm_Iqpos_ref_lim);
+    m.set_Iqpos_ref_sum = LimitSym(m.Iqpos_raw, *m.sim_Iqpos_ref_lim);
     m.set_Idneg_ref_sum = LimitSym(m.Idneg_raw, m.parm_Idneg_ref_lim);
     m.set_Iqneg_ref_sum = LimitSym(m.Iqneg_raw, m.parm_Iqneg_ref_lim);
     m.set_Idzero_ref_sum = LimitSym(m.Idzero_raw, m.parm_Idzero_ref_lim);

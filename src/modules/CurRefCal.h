@@ -37,6 +37,9 @@ struct CurRefCal {
     const float* Iqneg_fbk;
     const float* Idzero_fbk;
     const float* Iqzero_fbk;
+    // Limit of the positive-sequence q reference: host channel 56 in the reduced controller,
+    // parm_Iqpos_ref_lim in the full one.
+    const float* sim_Iqpos_ref_lim;
     const float* Task1;  // task periods, s; not read
     const float* Task2;
     const float* Task3;

@@ -26,13 +26,13 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(CurTrans, parm_HALL_wc_lpf),
      "parm_HALL_wc_lpf type=f default=12566.0 option=1"},
     {SignalKind::kParameter, offsetof(CurTrans, ena_HALL_lpf_transient),
-     "ena_HALL_lpf_transient type=cu default=1 option=1"},
+     "ena_HALL_lpf_transient type=cu default=1 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurTrans, parm_HALL_wc_lpf_kp),
-     "parm_HALL_wc_lpf_kp type=f default=3 option=1"},
+     "parm_HALL_wc_lpf_kp type=f default=3 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurTrans, parm_transtype_i),
-     "parm_transtype_i type=cu default=0 option=1"},
+     "parm_transtype_i type=cu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(CurTrans, parm_IZero_wc_lpf),
-     "parm_IZero_wc_lpf type=f default=3140 option=1"},
+     "parm_IZero_wc_lpf type=f default=3140 option=1", Builds::kFullOnly},
     {SignalKind::kVariable, offsetof(CurTrans, set_Idpos_fbk), "set_Idpos_fbk type=f level=1"},
     {SignalKind::kVariable, offsetof(CurTrans, set_Iqpos_fbk), "set_Iqpos_fbk type=f level=1"},
     {SignalKind::kVariable, offsetof(CurTrans, set_Idneg_fbk), "set_Idneg_fbk type=f level=1"},
@@ -119,9 +119,13 @@ void CurTransStep(ModuleHeader* module) noexcept {
     m.Iqpos_fil = fil.qpos;
     m.Idneg_fil = fil.dneg;
     m.Iqneg_fil = fil.qneg;
+#if SVG_REDUCED_BUILD  // the double synchronous frame is the reduced controller's only method
+    const SeqDq seq = SplitDoubleFrame({m.set_Id_mix, m.set_Iq_mix}, fil, theta);
+#else
     const SeqDq seq = m.parm_transtype_i == 0
                           ? SplitDoubleFrame({m.set_Id_mix, m.set_Iq_mix}, fil, theta)
                           : SplitQuarterDelay(m.split, cur, theta, *m.grid_freq, ts);
+#endif
     m.set_Idpos_fbk = seq.dpos;
     m.set_Iqpos_fbk = seq.qpos;
     m.set_Idneg_fbk = seq.dneg;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "blocks/build.h"
 #include "blocks/comparators.h"
 #include "blocks/numeric.h"
 
@@ -10,9 +11,30 @@ namespace svg {
 namespace {
 
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kVariable, offsetof(HLVRTCtrl, set_Iqpos_ref_sel), "set_Iqpos_ref_sel type=f"},
-    {SignalKind::kVariable, offsetof(HLVRTCtrl, flg_HVRT_mod), "flg_HVRT_mod type=cu"},
-    {SignalKind::kVariable, offsetof(HLVRTCtrl, flg_LVRT_mod), "flg_LVRT_mod type=cu"},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_HVRT_k), "sim_HVRT_k type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_LVRT_k), "sim_LVRT_k type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_Iq0_k), "sim_Iq0_k type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_HVRT_in), "sim_HVRT_in type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_HVRT_out), "sim_HVRT_out type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_LVRT_in), "sim_LVRT_in type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_LVRT_out), "sim_LVRT_out type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(HLVRTCtrl, sim_Iqpos_ref_min), "sim_Iqpos_ref_min type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kSharedVariable, offsetof(HLVRTCtrl, set_Iqpos_ref_sel),
+     "set_Iqpos_ref_sel type=f"},
+    {SignalKind::kSharedVariable, offsetof(HLVRTCtrl, flg_HVRT_mod), "flg_HVRT_mod type=cu"},
+    {SignalKind::kSharedVariable, offsetof(HLVRTCtrl, flg_LVRT_mod), "flg_LVRT_mod type=cu"},
+    {SignalKind::kSharedVariable, offsetof(HLVRTCtrl, set_Ipqref_lock), "Ipqref_lock type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kSharedVariable, offsetof(HLVRTCtrl, Iq_lim_VRT), "lim_VRT type=f",
+     Builds::kReducedOnly},
     {SignalKind::kVariable, offsetof(HLVRTCtrl, flg_ZVRT_mod), "flg_ZVRT_mod type=cu"},
     {SignalKind::kVariable, offsetof(HLVRTCtrl, set_Ipqref_lock), "set_Ipqref_lock type=f"},
     {SignalKind::kVariable, offsetof(HLVRTCtrl, Hysteresis_HVRT), "Hysteresis_HVRT type=cu"},
@@ -57,13 +79,13 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(HLVRTCtrl, parm_Iqpos_ref_min),
      "parm_Iqpos_ref_min type=f default=0.05 option=1"},
     {SignalKind::kParameter, offsetof(HLVRTCtrl, parm_Iqpos_ref_lim),
-     "parm_Iqpos_ref_lim type=f default=1.1 option=1"},
+     "parm_Iqpos_ref_lim type=f default=1.1 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(HLVRTCtrl, parm_VRT_site),
      "parm_VRT_site type=cu default=0 option=1"},
     {SignalKind::kParameter, offsetof(HLVRTCtrl, parm_HLVRT_delay_time),
-     "parm_HLVRT_delay_time type=f default=0.01 option=1"},
+     "parm_HLVRT_delay_time type=f default=0.01 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(HLVRTCtrl, ena_Uneglim),
-     "ena_Uneglim type=cu default=1 option=1"},
+     "ena_Uneglim type=cu default=1 option=1", Builds::kFullOnly},
 };
 
 // Environment time counter units per second (the counter advances by 100 per 100 us step).
@@ -109,9 +131,9 @@ void Detection(HLVRTCtrl& m) {
     m.U_vrt = m.parm_VRT_site == 1 ? *m.Upos_PCC_pu : *m.Upos_fil;
     m.flg_VRT_ena = *m.flg_seq_deblock != 0 && m.ena_VRT != 0 ? 1 : 0;
     const bool high =
-        HystCmp(m.U_vrt, m.parm_HVRT_in, m.parm_HVRT_out, m.Hysteresis_HVRT_temp != 0);
+        HystCmp(m.U_vrt, *m.sim_HVRT_in, *m.sim_HVRT_out, m.Hysteresis_HVRT_temp != 0);
     const bool not_low =
-        HystCmp(m.U_vrt, m.parm_LVRT_out, m.parm_LVRT_in, m.Hysteresis_LVRT_temp0 != 0);
+        HystCmp(m.U_vrt, *m.sim_LVRT_out, *m.sim_LVRT_in, m.Hysteresis_LVRT_temp0 != 0);
     m.Hysteresis_HVRT_temp = high ? 1 : 0;
     m.Hysteresis_LVRT_temp0 = not_low ? 1 : 0;
     m.Hysteresis_LVRT_temp1 = not_low ? 0 : 1;
@@ -156,9 +178,9 @@ float MinimumMagnitude(float x, float min) {
 void Reference(HLVRTCtrl& m) {
     m.Iq_HVRT_fix = m.parm_HVRT_strong;
     m.Iq_LVRT_fix = m.parm_LVRT_strong;
-    const float base = m.set_Ipqref_lock * m.parm_Iq0_k;
-    m.Iq_HVRT_k = base + (m.U_vrt >= kHvrtKnee ? m.parm_HVRT_k * (kHvrtKnee - m.U_vrt) : 0.0f);
-    m.Iq_LVRT_k = base + (m.U_vrt <= kLvrtKnee ? m.parm_LVRT_k * (kLvrtKnee - m.U_vrt) : 0.0f);
+    const float base = m.set_Ipqref_lock * *m.sim_Iq0_k;
+    m.Iq_HVRT_k = base + (m.U_vrt >= kHvrtKnee ? *m.sim_HVRT_k * (kHvrtKnee - m.U_vrt) : 0.0f);
+    m.Iq_LVRT_k = base + (m.U_vrt <= kLvrtKnee ? *m.sim_LVRT_k * (kLvrtKnee - m.U_vrt) : 0.0f);
     if (m.parm_VRT_mode == 0) {
         m.Iq_LVRT_inj = m.Iq_LVRT_fix;
         m.Iq_HVRT_inj = m.Iq_HVRT_fix;
@@ -183,7 +205,7 @@ void Reference(HLVRTCtrl& m) {
     } else if (m.flg_HVRT_mod == 1 && m.flg_LVRT_mod == 0) {
         sel = LimitSym(*m.I_round_lim * m.Iq_HVRT_inj, m.Iq_lim_VRT);
     }
-    m.set_Iqpos_ref_sel = MinimumMagnitude(sel, m.parm_Iqpos_ref_min);
+    m.set_Iqpos_ref_sel = MinimumMagnitude(sel, *m.sim_Iqpos_ref_min);
 }
 
 }  // namespace
@@ -192,6 +214,19 @@ ModuleHeader* CreateHLVRTCtrl(Environment* env, ModuleHeader* module,
                               const char* instance_name) noexcept {
     InitHeader(module, env, "HLVRTCtrl", instance_name, &RegisterHLVRTCtrlTasks);
     RegisterSignals(module, kSignals);
+    if constexpr (!kReducedBuild) {
+        // The full controller's gains and thresholds are its parameters; the reduced one reads
+        // them from host channels 48..55.
+        HLVRTCtrl& m = *As<HLVRTCtrl>(module);
+        m.sim_HVRT_k = &m.parm_HVRT_k;
+        m.sim_LVRT_k = &m.parm_LVRT_k;
+        m.sim_Iq0_k = &m.parm_Iq0_k;
+        m.sim_HVRT_in = &m.parm_HVRT_in;
+        m.sim_HVRT_out = &m.parm_HVRT_out;
+        m.sim_LVRT_in = &m.parm_LVRT_in;
+        m.sim_LVRT_out = &m.parm_LVRT_out;
+        m.sim_Iqpos_ref_min = &m.parm_Iqpos_ref_min;
+    }
     // Outputs, flags, comparator states, latches, injections, the limit and the lock values
     // start at 0 with the zero-filled record.
     return module;

@@ -32,6 +32,10 @@ struct HLVRTCtrl {
     const std::uint8_t* flg_seq_deblock;
     const float* Upos_PCC_pu;  // positive-sequence PCC voltage, per unit
     const float* I_round_lim;  // round-limit factor of the previous step, 0..1
+    // Gains and thresholds: host channels 48..55 in the reduced controller, the parameters of
+    // the same names (parm_ for sim_) in the full one.
+    const float *sim_HVRT_k, *sim_LVRT_k, *sim_Iq0_k, *sim_HVRT_in, *sim_HVRT_out;
+    const float *sim_LVRT_in, *sim_LVRT_out, *sim_Iqpos_ref_min;
 
     // Parameters.
     std::uint8_t ena_VRT;        // enables the ride-through flags

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "blocks/build.h"
 #include "blocks/comparators.h"
 #include "blocks/numeric.h"
 
@@ -17,6 +18,8 @@ struct LoopRow {
     const char* name;
     const char* type;
     const char* defaults[kHarLoops];
+    // The reduced controller's defaults where they differ; none means the same.
+    const char* reduced_defaults[kHarLoops] = {};
 };
 
 // Rows registered loop by loop: loop k's block starts at base + k * stride in the record.
@@ -108,13 +111,18 @@ constexpr LoopRow kLoopFeedbacks[] = {
 constexpr SignalKind kPar = SignalKind::kParameter;
 using P = HarLoopParams;
 constexpr LoopRow kLoopParams[] = {
-    {kPar, offsetof(P, ena), "ena_harloop#", "cu", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, ena), "ena_harloop#", "cu", {"1", "1", "1", "1"}, {"1", "1", "0", "0"}},
     {kPar, offsetof(P, mode), "parm_harloop#_mode", "cu", {"1", "1", "1", "1"}},
     {kPar, offsetof(P, harnum), "parm_harloop#_harnum", "cu", {"5", "7", "11", "13"}},
     {kPar, offsetof(P, phaseq), "parm_harloop#_phaseq", "cu", {"1", "0", "1", "0"}},
     {kPar, offsetof(P, ikp), "parm_harloop#_ikp", "f", {"0.1", "0.1", "0.1", "0.1"}},
     {kPar, offsetof(P, iki), "parm_harloop#_iki", "f", {"5.0", "5.0", "5.0", "5.0"}},
-    {kPar, offsetof(P, phashift), "parm_harloop#_phashift", "f", {"-0.2", "-0.2", "-0.2", "-0.2"}},
+    {kPar,
+     offsetof(P, phashift),
+     "parm_harloop#_phashift",
+     "f",
+     {"-0.2", "-0.2", "-0.2", "-0.2"},
+     {"-0.24", "0.24", "-0.24", "0.24"}},
     {kPar, offsetof(P, uharref), "parm_harloop#_uharref", "f", {"1.6", "1.6", "1.6", "1.6"}},
     {kPar, offsetof(P, ukp), "parm_harloop#_ukp", "f", {"0.1", "0.1", "0.1", "0.1"}},
     {kPar, offsetof(P, uki), "parm_harloop#_uki", "f", {"1", "1", "1", "1"}},
@@ -160,9 +168,12 @@ void RegisterLoopGroup(ModuleHeader* module, const LoopGroup& g) {
             Append(text, n, r.name, digit);
             Append(text, n, " type=", digit);
             Append(text, n, r.type, digit);
-            if (r.defaults[k] != nullptr) {
+            const char* value = kReducedBuild && r.reduced_defaults[k] != nullptr
+                                    ? r.reduced_defaults[k]
+                                    : r.defaults[k];
+            if (value != nullptr) {
                 Append(text, n, " default=", digit);
-                Append(text, n, r.defaults[k], digit);
+                Append(text, n, value, digit);
                 Append(text, n, " option=1", digit);
             }
             const SignalRow row{r.kind, g.base + static_cast<std::size_t>(k) * g.stride + r.offset,

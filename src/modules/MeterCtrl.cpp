@@ -77,7 +77,9 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_antimis_site),
      "parm_antimis_site type=cu default=1 option=1"},
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_Udccmd),
-     "parm_Udccmd type=f default=2400.0 option=1"},
+     "parm_Udccmd type=f default=2400.0 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(MeterCtrl, parm_Udccmd),
+     "parm_Udccmd type=f default=950.0 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_Ucmd),
      "parm_Ucmd type=f default=35.0 option=1"},
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_Qsvg_cmd),
@@ -91,11 +93,11 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(MeterCtrl, ena_AutoWave),
      "ena_AutoWave type=cu default=1 option=1"},
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_UfbkMode),
-     "parm_UfbkMode type=cu default=0 option=1"},
+     "parm_UfbkMode type=cu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_UABSFil),
-     "parm_UABSFil type=f default=35 option=1"},
+     "parm_UABSFil type=f default=35 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(MeterCtrl, parm_Upos_cal_type),
-     "parm_Upos_cal_type type=cu default=0 option=1"},
+     "parm_Upos_cal_type type=cu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Upcc_a_pu), "set_Upcc_a_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Upcc_b_pu), "set_Upcc_b_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Upcc_c_pu), "set_Upcc_c_pu type=f"},
@@ -121,16 +123,18 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kVariable, offsetof(MeterCtrl, set_wL_pu), "set_wL_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_rcp_Udccmd), "set_rcp_Udccmd type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_submodule_pwdir), "set_submodule_pwdir type=f"},
-    {SignalKind::kVariable, offsetof(MeterCtrl, set_Ucmd_pu), "set_Ucmd_pu type=f"},
+    {SignalKind::kSharedVariable, offsetof(MeterCtrl, set_Ucmd_pu), "set_Ucmd_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_AVC_Ucmd_pu), "set_AVC_Ucmd_pu type=f"},
-    {SignalKind::kVariable, offsetof(MeterCtrl, set_Ufbk_pu), "set_Ufbk_pu type=f"},
+    {SignalKind::kSharedVariable, offsetof(MeterCtrl, set_Ufbk_pu), "set_Ufbk_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Ufbk_rms), "set_Ufbk_rms type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Ufbk_another_pu), "set_Ufbk_another_pu type=f"},
-    {SignalKind::kVariable, offsetof(MeterCtrl, set_Qsvg_cmd_pu), "set_Qsvg_cmd_pu type=f"},
-    {SignalKind::kVariable, offsetof(MeterCtrl, set_Qsys_cmd_pu), "set_Qsys_cmd_pu type=f"},
+    {SignalKind::kSharedVariable, offsetof(MeterCtrl, set_Qsvg_cmd_pu), "set_Qsvg_cmd_pu type=f"},
+    {SignalKind::kSharedVariable, offsetof(MeterCtrl, set_Qsys_cmd_pu), "set_Qsys_cmd_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_AVC_Qcmd_pu), "set_AVC_Qcmd_pu type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Coorctl_cmd_pu), "set_Coorctl_cmd_pu type=f"},
-    {SignalKind::kVariable, offsetof(MeterCtrl, set_Isvg_cmd_pu), "set_Isvg_cmd_pu type=f"},
+    {SignalKind::kSharedVariable, offsetof(MeterCtrl, set_Isvg_cmd_pu), "set_Isvg_cmd_pu type=f"},
+    {SignalKind::kSharedVariable, offsetof(MeterCtrl, set_Ufbk_rms), "set_Ufbk_rms type=f",
+     Builds::kReducedOnly},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Ucmd), "set_Ucmd type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Qsvg_cmd), "set_Qsvg_cmd type=f"},
     {SignalKind::kVariable, offsetof(MeterCtrl, set_Qsys_cmd), "set_Qsys_cmd type=f"},
@@ -387,6 +391,7 @@ void PositiveSequence(MeterCtrl& m, const Abc& pcc_pu, const Abc& poc_pu) {
     const AlphaBeta poc = ClarkeAbc(poc_pu);
     m.UabsPcc = MagnitudeLowPass(m.UabsPcc, Magnitude(pcc.alpha, pcc.beta), m.parm_UABSFil, ts);
     m.UabsPoc = MagnitudeLowPass(m.UabsPoc, Magnitude(poc.alpha, poc.beta), m.parm_UABSFil, ts);
+#if !SVG_REDUCED_BUILD  // the reduced controller has no quarter-period-delay magnitude
     // Quarter-period delays at the nominal frequency; the delay line bounds its own delay, so
     // a zero, negative or very low nominal frequency cannot take it out of its buffer.
     const float alpha_d = FracDelayStep(m.alpha_delay, pcc.alpha, *m.FrqHzNom, ts, 0.25f);
@@ -394,6 +399,7 @@ void PositiveSequence(MeterCtrl& m, const Abc& pcc_pu, const Abc& poc_pu) {
     m.pos_seq = {(pcc.alpha - beta_d) * 0.5f, (alpha_d + pcc.beta) * 0.5f};
     m.neg_seq = {(pcc.alpha + beta_d) * 0.5f, (pcc.beta - alpha_d) * 0.5f};
     m.set_Upos_PCC_pu = Magnitude(m.pos_seq.alpha, m.pos_seq.beta);
+#endif
 }
 
 void Voltages(MeterCtrl& m) {
@@ -514,8 +520,10 @@ ModuleHeader* CreateMeterCtrl(Environment* env, ModuleHeader* module,
     m->set_Ufbk_another_pu = 1.0f;
     m->set_kpi_Umode = 1.0f;
     m->test1 = 1;
+#if !SVG_REDUCED_BUILD
     FracDelayCreate(m->alpha_delay);
     FracDelayCreate(m->beta_delay);
+#endif
     return module;
 }
 

@@ -99,10 +99,12 @@ struct MeterCtrl {
     float avg_sum;
     std::int32_t avg_rebuild;  // steps left in which the sum is rebuilt from the window
     float avg[kMeterAverageLen];
+#if !SVG_REDUCED_BUILD
     FracDelay alpha_delay;  // quarter-period delays of the PCC alpha and beta components
     FracDelay beta_delay;
     AlphaBeta pos_seq;  // positive- and negative-sequence PCC alpha-beta pairs
     AlphaBeta neg_seq;
+#endif
     float prev_cmd[kMeterWatchedCommands];
     float trig_timer;  // s
 };

@@ -8,9 +8,9 @@ namespace svg {
 namespace {
 
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kVariable, offsetof(ModCal, set_mod_a_sum), "set_mod_a_sum type=f level=1"},
-    {SignalKind::kVariable, offsetof(ModCal, set_mod_b_sum), "set_mod_b_sum type=f level=1"},
-    {SignalKind::kVariable, offsetof(ModCal, set_mod_c_sum), "set_mod_c_sum type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_a_sum), "set_mod_a_sum type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_b_sum), "set_mod_b_sum type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_c_sum), "set_mod_c_sum type=f level=1"},
     {SignalKind::kVariable, offsetof(ModCal, test1), "test1 type=f"},
     {SignalKind::kVariable, offsetof(ModCal, test2), "test2 type=f"},
     {SignalKind::kVariable, offsetof(ModCal, test3), "test3 type=f"},

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "blocks/build.h"
 #include "blocks/comparators.h"
 #include "blocks/guarded.h"
 #include "blocks/numeric.h"
@@ -108,6 +109,8 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kFloatInput, offsetof(ModeCtrl, Ufbk_pu), "Ufbk_pu type=f"},
     {SignalKind::kFloatInput, offsetof(ModeCtrl, Ucmd_pu), "Ucmd_pu type=f"},
     {SignalKind::kFloatInput, offsetof(ModeCtrl, Qsvg_cmd_pu), "Qsvg_cmd_pu type=f"},
+    {SignalKind::kFloatInput, offsetof(ModeCtrl, sim_Iqpos_ref_lim), "sim_Iqpos_ref_lim type=f",
+     Builds::kReducedOnly},
     {SignalKind::kFloatInput, offsetof(ModeCtrl, Qsys_cmd_pu), "Qsys_cmd_pu type=f"},
     {SignalKind::kFloatInput, offsetof(ModeCtrl, Isvg_cmd_pu), "Isvg_cmd_pu type=f"},
     {SignalKind::kFloatInput, offsetof(ModeCtrl, Coorctl_cmd_pu), "Coorctl_cmd_pu type=f"},
@@ -185,7 +188,9 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(ModeCtrl, parm_Qclose_kilim),
      "parm_Qclose_kilim type=f default=1.1 option=1"},
     {SignalKind::kParameter, offsetof(ModeCtrl, parm_Iqpos_ref_lim),
-     "parm_Iqpos_ref_lim type=f default=1.1 option=1"},
+     "parm_Iqpos_ref_lim type=f default=1.1 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(ModeCtrl, parm_Iqpos_ref_lim),
+     "parm_Iqpos_ref_lim type=f default=1.15 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(ModeCtrl, ena_PF_lead),
      "ena_PF_lead type=cu default=0 option=1"},
     {SignalKind::kParameter, offsetof(ModeCtrl, parm_Iqpos_ref_min),
@@ -220,15 +225,15 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(ModeCtrl, parm_AntiMisStabTime),
      "parm_AntiMisStabTime type=f default=1.5 option=1"},
     {SignalKind::kParameter, offsetof(ModeCtrl, CoorMasterEnb),
-     "CoorMasterEnb type=cu default=1 option=1"},
+     "CoorMasterEnb type=cu default=1 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(ModeCtrl, SVGShuntEnb),
-     "SVGShuntEnb type=cu default=1 option=1"},
+     "SVGShuntEnb type=cu default=1 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(ModeCtrl, ena_test_mode),
-     "ena_test_mode type=cu default=0 option=1"},
+     "ena_test_mode type=cu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(ModeCtrl, parm_kp_U_test),
-     "parm_kp_U_test type=f default=2.2 option=1"},
+     "parm_kp_U_test type=f default=2.2 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(ModeCtrl, parm_ki_U_test),
-     "parm_ki_U_test type=f default=210 option=1"},
+     "parm_ki_U_test type=f default=210 option=1", Builds::kFullOnly},
 };
 
 // Operating modes of parm_Qctrl_mode; every other value acts as constant converter reactive
@@ -327,7 +332,7 @@ void Coordination(ModeCtrl& m) {
         m.I_coor_pu = SafeDiv(m.Qsvg_sel_pu, *m.Ufbk_pu);
         m.I_abs_sel = std::fabs(SafeDiv(m.I_coor_pu, m.Qn_ratio));
     }
-    m.Iq_lim_sel = m.parm_Iqpos_ref_lim * m.Qn_ratio;
+    m.Iq_lim_sel = *m.sim_Iqpos_ref_lim * m.Qn_ratio;
     // A coordinated slave does not run its own loop.
     m.flg_seq_running_final = Flag((Set(*m.flg_seq_running) && !Set(m.CoorMode_Valid_final)) ||
                                    Set(m.Master_CoorMode_Valid));
@@ -757,6 +762,9 @@ ModuleHeader* CreateModeCtrl(Environment* env, ModuleHeader* module,
     m.En_test = 0;
     m.Iref_test = 0.0f;
     RegisterSignals(module, kSignals);
+    if constexpr (!kReducedBuild) {
+        m.sim_Iqpos_ref_lim = &m.parm_Iqpos_ref_lim;  // a host channel in the reduced controller
+    }
     // Every other field starts at 0 with the zero-filled record: flags, errors, latches,
     // timers, sign memories (negative side) and the reference.
     m.Uinzone_S_delay = kUinzoneSetDelay;

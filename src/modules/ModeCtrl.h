@@ -48,6 +48,9 @@ struct ModeCtrl {
     const float* Ufbk_pu;  // controlled bus voltage, per unit
     const float* Ucmd_pu;  // voltage command
     const float* Qsvg_cmd_pu;
+    // Reactive current limit: host channel 56 in the reduced controller, parm_Iqpos_ref_lim in
+    // the full one.
+    const float* sim_Iqpos_ref_lim;
     const float* Qsys_cmd_pu;
     const float* Isvg_cmd_pu;
     const float* Coorctl_cmd_pu;  // not read

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "blocks/build.h"
 #include "blocks/numeric.h"
 
 namespace svg {
@@ -18,10 +19,10 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kFloatInput, offsetof(PLL, Task2), "Task2 type=f"},
     {SignalKind::kFloatInput, offsetof(PLL, Task3), "Task3 type=f"},
     {SignalKind::kByteInput, offsetof(PLL, flg_ffsw), "flg_ffsw type=cu"},
-    {SignalKind::kVariable, offsetof(PLL, set_Udpos), "set_Udpos type=f level=1"},
-    {SignalKind::kVariable, offsetof(PLL, set_Uqpos), "set_Uqpos type=f level=1"},
-    {SignalKind::kVariable, offsetof(PLL, set_Udneg), "set_Udneg type=f level=1"},
-    {SignalKind::kVariable, offsetof(PLL, set_Uqneg), "set_Uqneg type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(PLL, set_Udpos), "set_Udpos type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(PLL, set_Uqpos), "set_Uqpos type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(PLL, set_Udneg), "set_Udneg type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(PLL, set_Uqneg), "set_Uqneg type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, set_Ud_mix), "set_Ud_mix type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, set_Uq_mix), "set_Uq_mix type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, set_Udpos_fil), "set_Udpos_fil type=f level=1"},
@@ -32,8 +33,8 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kVariable, offsetof(PLL, set_Uneg), "set_Uneg type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, set_Upos_fil), "set_Upos_fil type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, set_Uneg_fil), "set_Uneg_fil type=f level=1"},
-    {SignalKind::kVariable, offsetof(PLL, set_grid_freq), "set_grid_freq type=f level=1"},
-    {SignalKind::kVariable, offsetof(PLL, set_grid_theta), "set_grid_theta type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(PLL, set_grid_freq), "set_grid_freq type=f level=1"},
+    {SignalKind::kSharedVariable, offsetof(PLL, set_grid_theta), "set_grid_theta type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, set_w_GFL), "set_w_GFL type=f level=1"},
     {SignalKind::kVariable, offsetof(PLL, temp_err), "temp_err type=f"},
     {SignalKind::kVariable, offsetof(PLL, temp_grid_freq_pre), "temp_grid_freq_pre type=f"},
@@ -45,10 +46,14 @@ constexpr SignalRow kSignals[] = {
      "parm_pll_wc_lpf type=f default=220.0 option=1"},
     {SignalKind::kParameter, offsetof(PLL, parm_freqfil_wc_lpf),
      "parm_freqfil_wc_lpf type=f default=475.0 option=1"},
-    {SignalKind::kParameter, offsetof(PLL, parm_pll_kp),
-     "parm_pll_kp type=f default=21.2 option=1"},
+    {SignalKind::kParameter, offsetof(PLL, parm_pll_kp), "parm_pll_kp type=f default=21.2 option=1",
+     Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(PLL, parm_pll_kp), "parm_pll_kp type=f default=10.8 option=1",
+     Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(PLL, parm_pll_ki),
-     "parm_pll_ki type=f default=1413.7 option=1"},
+     "parm_pll_ki type=f default=1413.7 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(PLL, parm_pll_ki), "parm_pll_ki type=f default=46.0 option=1",
+     Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(PLL, parm_pll_intg_lim),
      "parm_pll_intg_lim type=f default=20.0 option=1"},
     {SignalKind::kParameter, offsetof(PLL, parm_pll_out_lim),
@@ -56,9 +61,9 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(PLL, parm_pll_freq_filtype),
      "parm_pll_freq_filtype type=cu default=0 option=1"},
     {SignalKind::kParameter, offsetof(PLL, parm_PllParmGain),
-     "parm_PllParmGain type=f default=1 option=1"},
+     "parm_PllParmGain type=f default=1 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(PLL, parm_transtype_u),
-     "parm_transtype_u type=cu default=1 option=1"},
+     "parm_transtype_u type=cu default=1 option=1", Builds::kFullOnly},
 };
 
 // Samples entering the one-cycle averages are limited to +-1000 Hz, far beyond any grid
@@ -149,13 +154,19 @@ void SplitSequences(PLL& m, const Abc& u, float theta, float ts) {
     m.set_Uqneg_fil = fil.qneg;
 
     SeqDq seq{};
+#if !SVG_REDUCED_BUILD
     if (m.parm_transtype_u != 0) {
         seq = SplitQuarterDelay(m.split, u, theta, m.set_grid_freq, ts);
         m.set_Upos = Magnitude(m.split.pos.alpha, m.split.pos.beta);
         m.set_Uneg = Magnitude(m.split.neg.alpha, m.split.neg.beta);
         m.set_Upos_fil = m.set_Upos;
         m.set_Uneg_fil = m.set_Uneg;
-    } else {
+    } else
+#else
+    static_cast<void>(u);
+    static_cast<void>(ts);
+#endif
+    {
         seq = SplitDoubleFrame({m.set_Ud_mix, m.set_Uq_mix}, fil, theta);
         m.set_Upos = Magnitude(seq.dpos, seq.qpos);
         m.set_Uneg = Magnitude(seq.dneg, seq.qneg);
@@ -190,6 +201,9 @@ ModuleHeader* CreatePLL(Environment* env, ModuleHeader* module,
     RegisterSignals(module, kSignals);
     PLL& m = *As<PLL>(module);
     m.set_grid_freq = 50.0f;
+    if constexpr (kReducedBuild) {
+        m.parm_transtype_u = 0;  // the double synchronous frame is the only method
+    }
     SequenceSplitCreate(m.split);
     WindowFill(m.win50, 200, 50.0f);
     WindowFill(m.win60a, 166, 60.0f);
@@ -213,6 +227,13 @@ void PLLStep(ModuleHeader* module) noexcept {
     SplitSequences(m, u, theta, ts);
     Regulate(m, fnom);
 
+    if constexpr (kReducedBuild) {
+        // One filter step, an unclamped frequency and no per-unit frequency output.
+        m.set_grid_theta = NextAngle(theta, ts, m.temp_grid_freq_pre);
+        const float w = LpfStepFinite(m.freq_lpf, m.temp_grid_freq_pre);
+        m.set_grid_freq = m.parm_pll_freq_filtype == 1 ? w : CycleAverage(m, fnom, w);
+        return;
+    }
     // The frequency filter advances twice per step when the nominal frequency is set: once
     // for the per-unit frequency and once for the frequency output.
     if (fnom == 0.0f) {

@@ -4,11 +4,22 @@
 #include <cstddef>
 #include <numbers>
 
+#include "blocks/build.h"
 #include "blocks/numeric.h"
 #include "blocks/transforms.h"
 
 namespace svg {
 namespace {
+
+// The reduced controller takes its ratings from host channels instead of parameters.
+constexpr SignalRow kInputs[] = {
+    {SignalKind::kFloatInput, offsetof(Parameter, sim_Qn_Mvar), "sim_Qn_Mvar type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(Parameter, sim_Un_kV), "sim_Un_kV type=f",
+     Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(Parameter, sim_LTotCal), "sim_LTotCal type=f",
+     Builds::kReducedOnly},
+};
 
 constexpr SignalRow kParameters[] = {
     {SignalKind::kParameter, offsetof(Parameter, parm_TsTask1_us),
@@ -20,17 +31,21 @@ constexpr SignalRow kParameters[] = {
     {SignalKind::kParameter, offsetof(Parameter, parm_FrqHzNom),
      "parm_FrqHzNom type=f default=50 option=1"},
     {SignalKind::kParameter, offsetof(Parameter, parm_Vn_kV),
-     "parm_Vn_kV type=f default=35 option=1"},
+     "parm_Vn_kV type=f default=35 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_Qn_Mvar),
-     "parm_Qn_Mvar type=f default=30 option=1"},
+     "parm_Qn_Mvar type=f default=30 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_LTotCal),
-     "parm_LTotCal type=f default=13 option=1"},
+     "parm_LTotCal type=f default=13 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_cellnum),
-     "parm_cellnum type=f default=77 option=1"},
+     "parm_cellnum type=f default=77 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(Parameter, parm_cellnum),
+     "parm_cellnum type=f default=36 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_redy_lnk_num),
      "parm_redy_lnk_num type=f default=0 option=1"},
     {SignalKind::kParameter, offsetof(Parameter, parm_CapPM),
-     "parm_CapPM type=f default=4.1 option=1"},
+     "parm_CapPM type=f default=4.1 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(Parameter, parm_CapPM),
+     "parm_CapPM type=f default=3.68 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_trans_type),
      "parm_trans_type type=cu default=0 option=1"},
     {SignalKind::kParameter, offsetof(Parameter, parm_trans_HVnom),
@@ -286,27 +301,31 @@ constexpr SignalRow kParameters[] = {
     {SignalKind::kParameter, offsetof(Parameter, parm_tempNum),
      "parm_tempNum type=cu default=2 option=1"},
     {SignalKind::kParameter, offsetof(Parameter, parm_Auto_Uadjust_Cellnum),
-     "parm_Auto_Uadjust_Cellnum type=f default=0.1 option=1"},
+     "parm_Auto_Uadjust_Cellnum type=f default=0.1 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(Parameter, parm_Auto_Uadjust_Cellnum),
+     "parm_Auto_Uadjust_Cellnum type=iu default=0 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_phs_Rnet_Snode_st1),
-     "parm_phs_Rnet_Snode_st1 type=iu default=0 option=1"},
+     "parm_phs_Rnet_Snode_st1 type=iu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_phs_Rnet_Snode_st2),
-     "parm_phs_Rnet_Snode_st2 type=iu default=0 option=1"},
+     "parm_phs_Rnet_Snode_st2 type=iu default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_RingNetwork_modeEn),
-     "parm_RingNetwork_modeEn type=b default=0 option=1"},
+     "parm_RingNetwork_modeEn type=b default=0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(Parameter, parm_RingNetwork_selfChcek),
-     "parm_RingNetwork_selfChcek type=b default=0 option=1"},
+     "parm_RingNetwork_selfChcek type=b default=0 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(Parameter, parm_unit_type),
+     "parm_unit_type type=cu default=0 option=1", Builds::kReducedOnly},
 };
 
 constexpr SignalRow kVariables[] = {
-    {SignalKind::kVariable, offsetof(Parameter, Task1), "Task1 type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Task2), "Task2 type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Task3), "Task3 type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, TsTask1Rcp), "TsTask1Rcp type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, TsTask2Rcp), "TsTask2Rcp type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, TsTask3Rcp), "TsTask3Rcp type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Qn), "Qn type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Un), "Un type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, In), "In type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Task1), "Task1 type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Task2), "Task2 type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Task3), "Task3 type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, TsTask1Rcp), "TsTask1Rcp type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, TsTask2Rcp), "TsTask2Rcp type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, TsTask3Rcp), "TsTask3Rcp type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Qn), "Qn type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Un), "Un type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, In), "In type=f"},
     {SignalKind::kVariable, offsetof(Parameter, True), "True type=lu"},
     {SignalKind::kVariable, offsetof(Parameter, False), "False type=lu"},
     {SignalKind::kVariable, offsetof(Parameter, PT1ConversionFactorA),
@@ -390,16 +409,16 @@ constexpr SignalRow kVariables[] = {
     {SignalKind::kVariable, offsetof(Parameter, ena_SC_PowerProt2), "ena_SC_PowerProt2 type=cu"},
     {SignalKind::kVariable, offsetof(Parameter, Cell_DC_Ov_Thr), "Cell_DC_Ov_Thr type=iu"},
     {SignalKind::kVariable, offsetof(Parameter, manu_bypass_mode), "manu_bypass_mode type=cu"},
-    {SignalKind::kVariable, offsetof(Parameter, FrqHzNom), "FrqHzNom type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, trans_type), "trans_type type=cu"},
-    {SignalKind::kVariable, offsetof(Parameter, LTotCal), "LTotCal type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Un_kV), "Un_kV type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Qn_Mvar), "Qn_Mvar type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, trans_HVnom), "trans_HVnom type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, trans_LVnom), "trans_LVnom type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, cellnum), "cellnum type=iu"},
-    {SignalKind::kVariable, offsetof(Parameter, redy_lnk_num), "redy_lnk_num type=iu"},
-    {SignalKind::kVariable, offsetof(Parameter, cellnum_ll), "cellnum_ll type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, FrqHzNom), "FrqHzNom type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, trans_type), "trans_type type=cu"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, LTotCal), "LTotCal type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Un_kV), "Un_kV type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Qn_Mvar), "Qn_Mvar type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, trans_HVnom), "trans_HVnom type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, trans_LVnom), "trans_LVnom type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, cellnum), "cellnum type=iu"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, redy_lnk_num), "redy_lnk_num type=iu"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, cellnum_ll), "cellnum_ll type=f"},
     {SignalKind::kVariable, offsetof(Parameter, pcu_dev_cfg), "pcu_dev_cfg type=iu"},
     {SignalKind::kVariable, offsetof(Parameter, pcu_dev_mode), "pcu_dev_mode type=iu"},
     {SignalKind::kVariable, offsetof(Parameter, remote_local), "remote_local type=cu"},
@@ -451,12 +470,12 @@ constexpr SignalRow kVariables[] = {
     {SignalKind::kVariable, offsetof(Parameter, Factor_Target), "Factor_Target type=f"},
     {SignalKind::kVariable, offsetof(Parameter, High_Factor), "High_Factor type=f"},
     {SignalKind::kVariable, offsetof(Parameter, Low_Factor), "Low_Factor type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, trans_High_U), "trans_High_U type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, trans_Low_U), "trans_Low_U type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, Uctrl_cmd), "Uctrl_cmd type=f"},
-    {SignalKind::kVariable, offsetof(Parameter, vbi_check), "vbi_check type=cu"},
-    {SignalKind::kVariable, offsetof(Parameter, hard_work), "hard_work type=cu"},
-    {SignalKind::kVariable, offsetof(Parameter, Qctrl_mode), "Qctrl_mode type=cu"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, trans_High_U), "trans_High_U type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, trans_Low_U), "trans_Low_U type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Uctrl_cmd), "Uctrl_cmd type=f"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, vbi_check), "vbi_check type=cu"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, hard_work), "hard_work type=cu"},
+    {SignalKind::kSharedVariable, offsetof(Parameter, Qctrl_mode), "Qctrl_mode type=cu"},
     {SignalKind::kVariable, offsetof(Parameter, deShuntOvThr), "deShuntOvThr type=iu"},
     {SignalKind::kVariable, offsetof(Parameter, ShuntUvThr), "ShuntUvThr type=iu"},
     {SignalKind::kVariable, offsetof(Parameter, deShuntUvThr), "deShuntUvThr type=iu"},
@@ -519,10 +538,10 @@ void TaskPeriods(Parameter& p) {
 }
 
 void Bases(Parameter& p) {
-    p.Qn = p.parm_Qn_Mvar * 1000000.0f;
-    p.Un = p.parm_Vn_kV * 1000.0f;
-    p.Un_kV = p.parm_Vn_kV;
-    p.Qn_Mvar = p.parm_Qn_Mvar;
+    p.Qn = *p.sim_Qn_Mvar * 1000000.0f;
+    p.Un = *p.sim_Un_kV * 1000.0f;
+    p.Un_kV = *p.sim_Un_kV;
+    p.Qn_Mvar = *p.sim_Qn_Mvar;
     // Rated current Qn / (sqrt(3) Un). A zero nominal voltage takes the safe reciprocal
     // instead of dividing by zero, so the current base and its reciprocal stay finite.
     const float qn_per_un = SafeDiv(p.Qn, p.Un);
@@ -607,14 +626,15 @@ void UnsignedSettings(Parameter& p) {
     p.deShuntUvThr = TruncToUint32(p.parm_deShuntUvThr);
     p.ShuntFailThr = p.parm_ShuntFailThr;
     p.Cell_Dc_Ov_ShuntThr = TruncToUint32(p.parm_Cell_Dc_Ov_ShuntThr);
-    p.Auto_Uadjust_Cellnum = TruncToUint32(p.parm_Auto_Uadjust_Cellnum * p.parm_cellnum);
+    p.Auto_Uadjust_Cellnum =
+        TruncToUint32(static_cast<float>(p.parm_Auto_Uadjust_Cellnum) * p.parm_cellnum);
 }
 
 void Reciprocals(Parameter& p) {
     p.PT1_normRcp = SafeRcp(p.parm_Upcc1);
     p.PT2_normRcp = SafeRcp(p.parm_Upcc2);
     p.PT3_normRcp = SafeRcp(p.parm_Upcc3);
-    p.PT4_normRcp = SafeRcp(p.parm_Vn_kV);
+    p.PT4_normRcp = SafeRcp(*p.sim_Un_kV);
     p.InRcp = SafeRcp(p.In);
     p.Sample_ratio = p.parm_PT4Ratio * p.PTChannelCalibration * p.parm_PT4CalibrationA *
                      SafeRcp(p.parm_cellnum) * *p.VdcRefMaxRcp;
@@ -672,7 +692,7 @@ void Copies(Parameter& p) {
     p.manu_bypass_mode = p.parm_manu_bypass_mode;
     p.FrqHzNom = p.parm_FrqHzNom;
     p.trans_type = p.parm_trans_type;
-    p.LTotCal = p.parm_LTotCal;
+    p.LTotCal = *p.sim_LTotCal;
     p.trans_HVnom = p.parm_trans_HVnom;
     p.trans_LVnom = p.parm_trans_LVnom;
     p.pcu_dev_cfg = p.parm_pcu_dev_cfg;
@@ -750,8 +770,15 @@ ModuleHeader* CreateParameter(Environment* env, ModuleHeader* module,
     Parameter* p = As<Parameter>(module);
     p->ParmUpdateFlag = 0;
     DeclareInput(module, &p->VdcRefMaxRcp, "VdcRefMaxRcp type=f");
+    RegisterSignals(module, kInputs);
     RegisterSignals(module, kVariables);
     RegisterSignals(module, kParameters);
+    if constexpr (!kReducedBuild) {
+        // The full controller's ratings are its parameters, which host channels overwrite.
+        p->sim_Qn_Mvar = &p->parm_Qn_Mvar;
+        p->sim_Un_kV = &p->parm_Vn_kV;
+        p->sim_LTotCal = &p->parm_LTotCal;
+    }
     return module;
 }
 

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
+#include "blocks/build.h"
 #include "framework/environment.h"
 #include "framework/module.h"
 
@@ -16,6 +18,11 @@ namespace svg {
 struct Parameter {
     ModuleHeader hdr;
     const float* VdcRefMaxRcp;  // scales Sample_ratio; the zero cell in this system
+    // Ratings: host channels in the reduced controller, the parameters parm_Qn_Mvar,
+    // parm_Vn_kV and parm_LTotCal in the full one.
+    const float* sim_Qn_Mvar;  // Mvar
+    const float* sim_Un_kV;    // kV
+    const float* sim_LTotCal;  // mH
 
     // Parameters, in registration order.
     float parm_TsTask1_us, parm_Task2_mul, parm_Task3_mul, parm_FrqHzNom, parm_Vn_kV, parm_Qn_Mvar;
@@ -63,9 +70,11 @@ struct Parameter {
     float parm_Cell_Dc_Ov_ShuntThr, parm_Fbp1, parm_Fbp2, parm_Fld1, parm_Fld2, parm_LeadLagULim;
     float parm_LeadLagGn;
     std::uint8_t parm_airCoolingNum, parm_tempNum;
-    float parm_Auto_Uadjust_Cellnum;
+    // A fraction of the cell count in the full controller, a count in the reduced one.
+    std::conditional_t<kReducedBuild, std::uint32_t, float> parm_Auto_Uadjust_Cellnum;
     std::uint32_t parm_phs_Rnet_Snode_st1, parm_phs_Rnet_Snode_st2;
     std::uint8_t parm_RingNetwork_modeEn, parm_RingNetwork_selfChcek;
+    std::uint8_t parm_unit_type;  // reduced controller only
 
     // Variables, in registration order.
     float Task1, Task2, Task3, TsTask1Rcp, TsTask2Rcp, TsTask3Rcp, Qn, Un, In;

@@ -11,10 +11,10 @@ namespace svg {
 namespace {
 
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kVariable, offsetof(ThreeHarCtrl, set_threehar_inject),
+    {SignalKind::kSharedVariable, offsetof(ThreeHarCtrl, set_threehar_inject),
      "set_threehar_inject type=f"},
-    {SignalKind::kVariable, offsetof(ThreeHarCtrl, threehar_a_pos), "threehar_a_pos type=f"},
-    {SignalKind::kVariable, offsetof(ThreeHarCtrl, threehar_a_neg), "threehar_a_neg type=f"},
+    {SignalKind::kSharedVariable, offsetof(ThreeHarCtrl, threehar_a_pos), "threehar_a_pos type=f"},
+    {SignalKind::kSharedVariable, offsetof(ThreeHarCtrl, threehar_a_neg), "threehar_a_neg type=f"},
     {SignalKind::kFloatInput, offsetof(ThreeHarCtrl, mod_a_pos), "mod_a_pos type=f"},
     {SignalKind::kFloatInput, offsetof(ThreeHarCtrl, mod_b_pos), "mod_b_pos type=f"},
     {SignalKind::kFloatInput, offsetof(ThreeHarCtrl, mod_c_pos), "mod_c_pos type=f"},

@@ -11,7 +11,7 @@ namespace svg {
 namespace {
 
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kVariable, offsetof(UFedCtrl, flg_ffsw), "flg_ffsw type=cu"},
+    {SignalKind::kSharedVariable, offsetof(UFedCtrl, flg_ffsw), "flg_ffsw type=cu"},
     {SignalKind::kVariable, offsetof(UFedCtrl, set_Ud_ff), "set_Ud_ff type=f"},
     {SignalKind::kVariable, offsetof(UFedCtrl, set_Uq_ff), "set_Uq_ff type=f"},
     {SignalKind::kVariable, offsetof(UFedCtrl, set_Ua_ff), "set_Ua_ff type=f"},
@@ -46,19 +46,23 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kFloatInput, offsetof(UFedCtrl, Task2), "Task2 type=f"},
     {SignalKind::kFloatInput, offsetof(UFedCtrl, Task3), "Task3 type=f"},
     {SignalKind::kParameter, offsetof(UFedCtrl, ena_Uff_sw),
-     "ena_Uff_sw type=cu default=1 option=1"},
+     "ena_Uff_sw type=cu default=1 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(UFedCtrl, ena_Uff_sw),
+     "ena_Uff_sw type=cu default=0 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(UFedCtrl, ena_Uff_manusw),
      "ena_Uff_manusw type=cu default=0 option=1"},
     {SignalKind::kParameter, offsetof(UFedCtrl, parm_Uff_filf),
-     "parm_Uff_filf type=f default=63.0 option=1"},
+     "parm_Uff_filf type=f default=63.0 option=1", Builds::kFullOnly},
+    {SignalKind::kParameter, offsetof(UFedCtrl, parm_Uff_filf),
+     "parm_Uff_filf type=f default=1256.0 option=1", Builds::kReducedOnly},
     {SignalKind::kParameter, offsetof(UFedCtrl, parm_Uff_filf_sw),
      "parm_Uff_filf_sw type=f default=1256.0 option=1"},
     {SignalKind::kParameter, offsetof(UFedCtrl, parm_sw_thr),
      "parm_sw_thr type=f default=0.2 option=1"},
     {SignalKind::kParameter, offsetof(UFedCtrl, parm_Uff_kp),
-     "parm_Uff_kp type=f default=1.0 option=1"},
+     "parm_Uff_kp type=f default=1.0 option=1", Builds::kFullOnly},
     {SignalKind::kParameter, offsetof(UFedCtrl, parm_ffsw_relaytime),
-     "parm_ffsw_relaytime type=f default=0.625 option=1"},
+     "parm_ffsw_relaytime type=f default=0.625 option=1", Builds::kFullOnly},
 };
 
 // The mean of |sin| over a half cycle is 2/pi, so the sum of about 100 absolute deviations

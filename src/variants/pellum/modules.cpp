@@ -1,0 +1,64 @@
+#include "framework/sim_io.h"
+#include "framework/slots.h"
+#include "modules/AppModeCtrl.h"
+#include "modules/CurCtrl.h"
+#include "modules/CurRef.h"
+#include "modules/CurRefCal.h"
+#include "modules/CurTrans.h"
+#include "modules/HLVRTCtrl.h"
+#include "modules/HarCurCtrl.h"
+#include "modules/InPhaseVolCtrl.h"
+#include "modules/MeterCtrl.h"
+#include "modules/ModCal.h"
+#include "modules/ModeCtrl.h"
+#include "modules/PLL.h"
+#include "modules/PQCal.h"
+#include "modules/Parameter.h"
+#include "modules/ThreeHarCtrl.h"
+#include "modules/UFedCtrl.h"
+#include "modules/UdcVolCtrl.h"
+#include "variants/pellum/pellum.h"
+
+namespace svg {
+namespace {
+
+template <class M>
+constexpr ModuleSpec Row(int slot, const char* name,
+                         ModuleHeader* (*create)(Environment*, ModuleHeader*, const char*),
+                         int task_rank, int task_list) {
+    return ModuleSpec{slot, name, sizeof(M), create, nullptr, task_rank, task_list, false};
+}
+
+// Creation order, which is also the order of the recorded variables and so of the host
+// outputs: the control modules, then the input and output modules. The task rank is the full
+// controller's task order without grid-forming control and the protection elements.
+constexpr ModuleSpec kModules[] = {
+    Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    Row<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 16, 1),
+    Row<CurCtrl>(kSlotCurCtrl, "CurCtrl", &CreateCurCtrl, 12, 1),
+    Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
+    Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
+    Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
+    Row<HarCurCtrl>(kSlotHarCurCtrl, "HarCurCtrl", &CreateHarCurCtrl, 13, 1),
+    Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
+    Row<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 14, 1),
+    Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
+    Row<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 17, 2),
+    Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
+    Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
+    Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
+    Row<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
+    Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 18, 2),
+    Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 15, 1),
+    Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1),
+    Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 19, 1),
+};
+
+constexpr Variant kPellum{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),
+                          &WirePellum};
+
+}  // namespace
+
+const Variant& PellumVariant() noexcept { return kPellum; }
+
+}  // namespace svg
