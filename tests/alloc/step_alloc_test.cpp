@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <string>
 
 #include "support/host_run.h"
 #include "support/temp_dir.h"
@@ -38,38 +39,42 @@ extern "C" void free(void* p) { __libc_free(p); }
 namespace svg::testing {
 namespace {
 
-TEST(StepAllocations, ThousandsOfTracedAndUntracedStepsAllocateNothing) {
+class StepAllocations : public ::testing::TestWithParam<const Deliverable*> {};
+
+TEST_P(StepAllocations, ThousandsOfTracedAndUntracedStepsAllocateNothing) {
     TempWorkDir dir;
-    Library library(SVG_TRAVIK_LIBRARY, "Travik");
-    std::array<double, 200> in{};
-    std::array<double, 200> out{};
-    double record[4] = {0, 10, 10, 1};
-    unsigned char storage[100] = {};
-    void* instance = nullptr;
+    const Deliverable& d = *GetParam();
+    HostRun run(d);
     const long at_start = g_allocations.load();
-    ASSERT_EQ(
-        library.init(&instance, 0, 200, 200, record, in.data(), out.data(), 0, storage, 0.0, 0.0),
-        0);
+    ASSERT_EQ(run.Init(), 0);
     // The build allocates: proof that the counting replacement is in effect.
     ASSERT_GT(g_allocations.load(), at_start);
     // Every setting at its registered value, the device deblocked and running with charged
     // cells, so every control path runs.
-    SetRegisteredParameters(in);
-    in[39] = in[40] = in[41] = 1050.0;
-    in[42] = in[43] = 1.0;
+    if (d.reduced()) {
+        run.in[43] = 30.0;
+        run.in[44] = 35.0;
+        run.in[45] = 13.0;
+    }
+    run.in[39] = run.in[40] = run.in[41] = 1050.0;
+    run.in[d.deblock_channel] = run.in[d.running_channel] = 1.0;
     const double peak = 35000.0 * std::sqrt(2.0 / 3.0);
     const long before = g_allocations.load();
     for (int k = 1; k <= 12000; ++k) {  // 1.2 s at 100 us: traced, then untraced
         const double t = k * 1e-4;
         for (int ph = 0; ph < 3; ++ph) {
-            in[9 + ph] = peak * std::cos(2.0 * M_PI * (50.0 * t - ph / 3.0));
-            in[21 + ph] = 35000.0;
+            run.in[9 + ph] = peak * std::cos(2.0 * M_PI * (50.0 * t - ph / 3.0));
+            run.in[21 + ph] = 35000.0;
         }
-        library.step(instance, 0, in.data(), out.data(), 0, storage, t);
+        run.Step(t);
     }
     EXPECT_EQ(g_allocations.load() - before, 0);
-    library.terminate(instance);
 }
+
+INSTANTIATE_TEST_SUITE_P(Deliverables, StepAllocations, ::testing::Values(&kTravik, &kPellum),
+                         [](const auto& param_info) {
+                             return std::string(param_info.param->prefix);
+                         });
 
 }  // namespace
 }  // namespace svg::testing

@@ -16,12 +16,14 @@
 #include <exception>
 #include <filesystem>
 #include <numbers>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "exports/run_files.h"
 #include "support/library.h"
+#include "variants/pellum/host_channels.h"
 #include "variants/travik/host_channels.h"
 
 namespace {
@@ -74,13 +76,13 @@ struct Grid {
     static constexpr int kDipEnd = 2000;
 };
 
-// The settings of the full build's parameter channels start from their registered values.
+// The settings of the parameter channels start from their registered values.
 void GenerateInputs(int step, bool full_build, std::array<double, kChannels>& in) {
     in.fill(0.0);
-    if (full_build) {
-        for (const svg::ParameterChannel& row : svg::kTravikParameterChannels) {
-            in[row.channel] = row.registered;
-        }
+    for (const svg::ParameterChannel& row :
+         full_build ? std::span<const svg::ParameterChannel>(svg::kTravikParameterChannels)
+                    : std::span<const svg::ParameterChannel>(svg::kPellumParameterChannels)) {
+        in[row.channel] = row.registered;
     }
     const double t = static_cast<double>(step) * kStep;
     const double cycles = Grid::kHz * t;
@@ -107,6 +109,17 @@ void GenerateInputs(int step, bool full_build, std::array<double, kChannels>& in
         in[39 + phase] = Grid::kCellDc * (1.0 + 0.01 * SinTurns(2.0 * (cycles - shift)));
     }
     const double on = step >= Grid::kStartStep ? 1.0 : 0.0;
+    if (!full_build) {
+        // The reduced build: ratings, commands and the command bytes on its own channels.
+        in[43] = Grid::kQnMvar;  // rated reactive power, Mvar
+        in[44] = 35.0;           // rated line voltage, kV
+        in[45] = 13.0;           // series inductance, mH
+        in[46] = 1.0;            // voltage command, per unit
+        in[47] = 0.5;            // reactive power command, per unit
+        in[60] = on;             // deblock
+        in[61] = on;             // running
+        return;
+    }
     in[42] = on;  // deblock
     in[43] = on;  // running
     const double ratings[] = {

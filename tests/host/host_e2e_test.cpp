@@ -1,9 +1,13 @@
-// The full deliverable driven through its exported functions, as a simulation host does.
+// Both deliverables driven through their exported functions, as a simulation host does: what
+// a host sees of any of them (trace files, storage check, registry files, bad pointers and
+// values, several instances), then what only the full build's channels show.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 
@@ -18,35 +22,52 @@ class HostE2E : public ::testing::Test {
     TempWorkDir dir_;
 };
 
-TEST_F(HostE2E, TraceFilesHoldTheInitialisationLineAndOneLinePerStepBelowOneSecond) {
-    HostRun run;
+class EitherLibrary : public ::testing::TestWithParam<const Deliverable*> {
+  protected:
+    const Deliverable& d() const { return *GetParam(); }
+    TempWorkDir dir_;
+};
+
+std::string TraceOf(const char* time, std::initializer_list<double> values) {
+    std::string line = time;
+    char number[32];
+    for (const double v : values) {
+        std::snprintf(number, sizeof number, "%.8e,", v);
+        line += number;
+    }
+    return line + "\n";
+}
+
+TEST_P(EitherLibrary, TraceFilesHoldTheInitialisationLineAndOneLinePerStepBelowOneSecond) {
+    HostRun run(d());
     run.in[0] = 1.5;
     run.in[1] = -2.0;
+    run.in[2] = 0.0;
     ASSERT_EQ(run.Init(3, 2, 0.0), 0);
+    const double init_out[2] = {run.out[0], run.out[1]};
     run.in[0] = 0.25;
-    run.in[42] = 1.0;  // deblock command, output channel 3
     EXPECT_EQ(run.Step(0.5), 0);
+    const double step_out[2] = {run.out[0], run.out[1]};
     EXPECT_EQ(run.Step(1.0), 0);  // at 1.0 s tracing has ended
     EXPECT_EQ(run.Step(1.5), 0);
     run.Terminate();
-    EXPECT_EQ(ReadFile("TravikDLLinput.txt"),
+    EXPECT_EQ(ReadFile(d().InputTrace()),
               "0.00000000,  1.50000000e+00,-2.00000000e+00,0.00000000e+00,\n"
               "0.50000000,  2.50000000e-01,-2.00000000e+00,0.00000000e+00,\n");
-    EXPECT_EQ(ReadFile("TravikDLLoutput.txt"),
-              "0.00000000,0.00000000e+00,0.00000000e+00,\n"
-              "0.50000000,0.00000000e+00,0.00000000e+00,\n");
+    EXPECT_EQ(ReadFile(d().OutputTrace()), TraceOf("0.00000000,", {init_out[0], init_out[1]}) +
+                                               TraceOf("0.50000000,", {step_out[0], step_out[1]}));
 }
 
-TEST_F(HostE2E, ZeroCountsTraceOnlyTheTimeColumn) {
-    HostRun run;
+TEST_P(EitherLibrary, ZeroCountsTraceOnlyTheTimeColumn) {
+    HostRun run(d());
     ASSERT_EQ(run.Init(0, 0, 0.125), 0);
     run.Terminate();
-    EXPECT_EQ(ReadFile("TravikDLLinput.txt"), "0.12500000,  \n");
-    EXPECT_EQ(ReadFile("TravikDLLoutput.txt"), "0.12500000,\n");
+    EXPECT_EQ(ReadFile(d().InputTrace()), "0.12500000,  \n");
+    EXPECT_EQ(ReadFile(d().OutputTrace()), "0.12500000,\n");
 }
 
-TEST_F(HostE2E, AChangedStorageBlockIsReportedOnceAtTheStepThatReceivesIt) {
-    HostRun run;
+TEST_P(EitherLibrary, AChangedStorageBlockIsReportedOnceAtTheStepThatReceivesIt) {
+    HostRun run(d());
     ASSERT_EQ(run.Init(), 0);
     ::testing::internal::CaptureStdout();
     run.Step(0.0001);
@@ -58,6 +79,101 @@ TEST_F(HostE2E, AChangedStorageBlockIsReportedOnceAtTheStepThatReceivesIt) {
     const std::string printed = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(printed, "Tnow:0.000200,  \xB4\xE6\xB4\xA2\xC7\xF8\xB4\xED\xCE\xF3!\n");
 }
+
+TEST_P(EitherLibrary, RegistryFilesAreWrittenWithTheRunIdentifierAndTheWaveFileWithZero) {
+    {
+        HostRun run(d(), {7, 10, 10, 1});
+        ASSERT_EQ(run.Init(), 0);
+        run.Step(0.0);
+    }
+    EXPECT_TRUE(std::filesystem::exists("allParams_7.tbl"));
+    EXPECT_TRUE(std::filesystem::exists("allDescriptions_7.tsv"));
+    EXPECT_TRUE(std::filesystem::exists("RecordWaves_0.tsv"));
+    EXPECT_FALSE(std::filesystem::exists("allDescriptions_0.tsv"));
+}
+
+TEST_P(EitherLibrary, DescriptionFileLinesSurviveARunAndAreWrittenBack) {
+    WriteFile("allDescriptions_0.tsv",
+              "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
+              "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967295\r\n");
+    {
+        HostRun run(d());
+        ASSERT_EQ(run.Init(), 0);
+    }
+    // The file's own lines come first, in file order, then the modules' parameters.
+    const std::string written = ReadFile("allDescriptions_0.tsv");
+    EXPECT_EQ(written.substr(0, 92),
+              "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
+              "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967296.000000\n");
+    EXPECT_NE(written.find("\nParameter.parm_TsTask1_us\t\ttype=f\t\tdefault=100.000000\n"),
+              std::string::npos);
+}
+
+TEST_P(EitherLibrary, NullPointersFromTheHostNeverCrash) {
+    Library& lib = d().library();
+    EXPECT_EQ(lib.step(nullptr, 0, nullptr, nullptr, 0, nullptr, 0.0), 0);
+    EXPECT_EQ(lib.terminate(nullptr), 0);
+    EXPECT_EQ(lib.init(nullptr, 0, 1, 1, nullptr, nullptr, nullptr, 0, nullptr, 0.0, 0.0), 1);
+
+    void* instance = nullptr;
+    ASSERT_EQ(lib.init(&instance, 0, 5, 5, nullptr, nullptr, nullptr, 0, nullptr, 0.0, 0.0), 0);
+    std::array<double, kChannels> out;
+    out.fill(-7.0);
+    EXPECT_EQ(lib.step(instance, 0, nullptr, out.data(), 0, nullptr, 0.1), 0);
+    EXPECT_EQ(out[d().echo_output], -7.0);  // nothing computed without inputs, nothing written
+    std::array<double, kChannels> in{};
+    in[d().echo_input] = 3.0;
+    EXPECT_EQ(lib.step(instance, 0, in.data(), out.data(), 0, nullptr, 0.2), 0);
+    EXPECT_EQ(out[d().echo_output], 3.0);
+    EXPECT_EQ(lib.step(instance, 0, in.data(), nullptr, 0, nullptr, 0.3), 0);
+    EXPECT_EQ(lib.terminate(instance), 0);
+    // Without arrays the trace lines hold the time column only.
+    EXPECT_EQ(ReadFile(d().InputTrace()).substr(0, 13), "0.00000000,  ");
+}
+
+TEST_P(EitherLibrary, NonFiniteHostValuesNeverReachTheControlStates) {
+    HostRun run(d());
+    ASSERT_EQ(run.Init(), 0);
+    run.in.fill(std::numeric_limits<double>::quiet_NaN());
+    run.in[d().echo_input] = std::numeric_limits<double>::infinity();
+    run.Step(0.1);
+    for (int ch = 0; ch < d().outputs; ++ch) {
+        EXPECT_TRUE(std::isfinite(run.out[ch])) << ch;
+    }
+    EXPECT_EQ(run.out[d().echo_output], 0.0);
+}
+
+TEST_P(EitherLibrary, NonFiniteHostValuesAreTracedAsTheHostPassedThem) {
+    HostRun run(d());
+    run.in[0] = -std::numeric_limits<double>::quiet_NaN();
+    run.in[1] = std::numeric_limits<double>::quiet_NaN();
+    run.in[2] = -std::numeric_limits<double>::infinity();
+    run.in[3] = 1e300;
+    ASSERT_EQ(run.Init(4, 0, 0.0), 0);
+    run.Terminate();
+    EXPECT_EQ(ReadFile(d().InputTrace()), "0.00000000,  nan,nan,-inf,1.00000000e+300,\n");
+}
+
+TEST_P(EitherLibrary, TwoInstancesInOneProcessStayIndependent) {
+    HostRun a(d());
+    HostRun b(d());
+    ASSERT_EQ(a.Init(), 0);
+    ASSERT_EQ(b.Init(), 0);
+    a.in[d().echo_input] = 5.0;
+    b.in[d().echo_input] = 9.0;
+    a.Step(2.0);
+    b.Step(2.0);
+    a.in[d().echo_input] = 0.0;
+    a.Step(2.1);
+    EXPECT_EQ(a.out[d().echo_output], 0.0);
+    EXPECT_EQ(b.out[d().echo_output], 9.0);
+    EXPECT_NE(a.instance(), b.instance());
+}
+
+INSTANTIATE_TEST_SUITE_P(Deliverables, EitherLibrary, ::testing::Values(&kTravik, &kPellum),
+                         [](const auto& param_info) {
+                             return std::string(param_info.param->prefix);
+                         });
 
 TEST_F(HostE2E, CommandBytesReachOutputChannelsThreeAndFourAsSignedBytes) {
     HostRun run;
@@ -81,96 +197,6 @@ TEST_F(HostE2E, CommandBytesReachOutputChannelsThreeAndFourAsSignedBytes) {
         EXPECT_EQ(run.out[20], c.out4 != 0.0 ? 1.0 : 0.0);
         EXPECT_EQ(run.out[199], 0.0);
     }
-}
-
-TEST_F(HostE2E, RegistryFilesAreWrittenWithTheRunIdentifierAndTheWaveFileWithZero) {
-    {
-        HostRun run({7, 10, 10, 1});
-        ASSERT_EQ(run.Init(), 0);
-        run.Step(0.0);
-    }
-    EXPECT_TRUE(std::filesystem::exists("allParams_7.tbl"));
-    EXPECT_TRUE(std::filesystem::exists("allDescriptions_7.tsv"));
-    EXPECT_TRUE(std::filesystem::exists("RecordWaves_0.tsv"));
-    EXPECT_FALSE(std::filesystem::exists("allDescriptions_0.tsv"));
-}
-
-TEST_F(HostE2E, DescriptionFileLinesSurviveARunAndAreWrittenBack) {
-    WriteFile("allDescriptions_0.tsv",
-              "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
-              "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967295\r\n");
-    {
-        HostRun run;
-        ASSERT_EQ(run.Init(), 0);
-    }
-    // The file's own lines come first, in file order, then the modules' parameters.
-    const std::string written = ReadFile("allDescriptions_0.tsv");
-    EXPECT_EQ(written.substr(0, 92),
-              "Nowhere.parm_x\t\ttype=f\t\tdefault=2.500000\n"
-              "Nowhere.parm_n\t\ttype=iu\t\tdefault=4294967296.000000\n");
-    EXPECT_NE(written.find("\nParameter.parm_TsTask1_us\t\ttype=f\t\tdefault=100.000000\n"),
-              std::string::npos);
-}
-
-TEST_F(HostE2E, NullPointersFromTheHostNeverCrash) {
-    EXPECT_EQ(Travik().step(nullptr, 0, nullptr, nullptr, 0, nullptr, 0.0), 0);
-    EXPECT_EQ(Travik().terminate(nullptr), 0);
-    EXPECT_EQ(Travik().init(nullptr, 0, 1, 1, nullptr, nullptr, nullptr, 0, nullptr, 0.0, 0.0), 1);
-
-    void* instance = nullptr;
-    ASSERT_EQ(Travik().init(&instance, 0, 5, 5, nullptr, nullptr, nullptr, 0, nullptr, 0.0, 0.0),
-              0);
-    std::array<double, kChannels> out;
-    out.fill(-7.0);
-    EXPECT_EQ(Travik().step(instance, 0, nullptr, out.data(), 0, nullptr, 0.1), 0);
-    EXPECT_EQ(out[3], -7.0);  // nothing computed without inputs, nothing written
-    std::array<double, kChannels> in{};
-    in[43] = 3.0;
-    EXPECT_EQ(Travik().step(instance, 0, in.data(), out.data(), 0, nullptr, 0.2), 0);
-    EXPECT_EQ(out[4], 3.0);
-    EXPECT_EQ(Travik().step(instance, 0, in.data(), nullptr, 0, nullptr, 0.3), 0);
-    EXPECT_EQ(Travik().terminate(instance), 0);
-    // Without arrays the trace lines hold the time column only.
-    EXPECT_EQ(ReadFile("TravikDLLinput.txt").substr(0, 13), "0.00000000,  ");
-}
-
-TEST_F(HostE2E, NonFiniteHostValuesNeverReachTheControlStates) {
-    HostRun run;
-    ASSERT_EQ(run.Init(), 0);
-    run.in.fill(std::numeric_limits<double>::quiet_NaN());
-    run.in[43] = std::numeric_limits<double>::infinity();
-    run.Step(0.1);
-    for (int ch = 0; ch < kChannels; ++ch) {
-        EXPECT_TRUE(std::isfinite(run.out[ch])) << ch;
-    }
-    EXPECT_EQ(run.out[4], 0.0);
-}
-
-TEST_F(HostE2E, NonFiniteHostValuesAreTracedAsTheHostPassedThem) {
-    HostRun run;
-    run.in[0] = -std::numeric_limits<double>::quiet_NaN();
-    run.in[1] = std::numeric_limits<double>::quiet_NaN();
-    run.in[2] = -std::numeric_limits<double>::infinity();
-    run.in[3] = 1e300;
-    ASSERT_EQ(run.Init(4, 0, 0.0), 0);
-    run.Terminate();
-    EXPECT_EQ(ReadFile("TravikDLLinput.txt"), "0.00000000,  nan,nan,-inf,1.00000000e+300,\n");
-}
-
-TEST_F(HostE2E, TwoInstancesInOneProcessStayIndependent) {
-    HostRun a;
-    HostRun b;
-    ASSERT_EQ(a.Init(), 0);
-    ASSERT_EQ(b.Init(), 0);
-    a.in[42] = 5.0;
-    b.in[42] = 9.0;
-    a.Step(2.0);
-    b.Step(2.0);
-    a.in[42] = 0.0;
-    a.Step(2.1);
-    EXPECT_EQ(a.out[3], 0.0);
-    EXPECT_EQ(b.out[3], 9.0);
-    EXPECT_NE(a.instance(), b.instance());
 }
 
 }  // namespace

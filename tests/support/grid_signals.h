@@ -106,13 +106,16 @@ class BasicGridDrive {
         StepAsSet();
     }
     // One host step against an average-value converter: per phase the cluster voltage (the
-    // modulation reference of the last step, output channels 0..2, times `cluster_volts`, the
+    // modulation reference of the last step, output channels 0..2 of the full build, times
+    // `cluster_volts`, the
     // cell count times the cell voltage) behind the series reactor `henry` on the grid of the
     // last step. The reactor currents, counted out of the converter as the Hall sensors count
     // them, go to channels 33..35.
     void StepConverter(double cluster_volts, double henry, double hz = 50.0, double kv = 35.0) {
         for (int ph = 0; ph < 3; ++ph) {
-            reactor_amps_[ph] += kHostDt / henry * (run.out[ph] * cluster_volts - grid_volts_[ph]);
+            reactor_amps_[ph] +=
+                kHostDt / henry *
+                (run.out[modulation_output + ph] * cluster_volts - grid_volts_[ph]);
             run.in[33 + ph] = reactor_amps_[ph];
         }
         AdvanceGrid(hz);
@@ -134,6 +137,7 @@ class BasicGridDrive {
 
     TempWorkDir dir;
     Host run;
+    int modulation_output = 0;  // first of the three modulation outputs: 25 in the reduced build
 
   private:
     void AdvanceGrid(double hz) {

@@ -104,9 +104,13 @@ TEST(GeneratedSettings, LandOnEachBuildsChannels) {
     EXPECT_EQ(reduced[45], 13.0);
     EXPECT_EQ(reduced[60], 0.0) << "the reduced build's deblock byte, not the rated power";
     EXPECT_EQ(reduced[61], 0.0);
+    // The ride-through settings and the current limit carry the registered values of the
+    // parameters they stand for.
+    EXPECT_EQ(reduced[51], 1.12) << "high-voltage entry level";
+    EXPECT_EQ(reduced[56], 1.15) << "reactive current limit";
     int nonzero = 0;
     for (const double v : reduced) nonzero += v != 0.0;
-    EXPECT_EQ(nonzero, 3) << "settings without a reduced-build channel are not passed";
+    EXPECT_EQ(nonzero, 3 + 9) << "settings without a reduced-build channel are not passed";
 }
 
 TEST(GeneratedSettings, EverySettingChannelIsNamedAfterItsTarget) {

@@ -216,7 +216,7 @@ constexpr ChannelName kPellumOutputs[] = {
 
 constexpr Layout kLayouts[] = {
     {"Travik", {kMeasurements, kTravikInputs}, kTravikOutputs, svg::kTravikParameterChannels},
-    {"Pellum", {kMeasurements, kPellumInputs}, kPellumOutputs, {}},
+    {"Pellum", {kMeasurements, kPellumInputs}, kPellumOutputs, svg::kPellumParameterChannels},
 };
 
 std::string_view NameIn(std::span<const ChannelName> table, int channel) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "variants/pellum/host_channels.h"
 #include "variants/travik/host_channels.h"
 
 namespace svghost {
@@ -28,8 +29,9 @@ struct Layout {
     // builds, then the build's own commands, ratings and settings.
     std::span<const ChannelName> inputs[2];
     std::span<const ChannelName> outputs;  // channels the library writes, ascending
-    // Channels that overwrite parameters at every step, with the registered values a run
-    // gives them unless told otherwise.
+    // Channels that stand for parameters (the full build overwrites its parameters from them
+    // at every step; the reduced build reads its ride-through settings and current limit from
+    // them instead), with the registered values a run gives them unless told otherwise.
     std::span<const svg::ParameterChannel> parameters;
 };
 

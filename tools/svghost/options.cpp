@@ -55,8 +55,11 @@ Parameter.sim_Qn_Mvar.
 The full build copies channels 44-149 into its parameters at every step; svghost gives each of
 them the value the library registers for its parameter (read from the allDescriptions file of
 a probe run, which an allDescriptions_0.tsv in the working directory changes) unless a rating
-option, --set or the recording sets it. The reduced build reads its settings from channels
-43-56; one that is neither generated, set nor replayed is 0 in the library.
+option, --set or the recording sets it. The reduced build reads its ratings, commands and
+settings from channels 43-56: the ride-through settings (48-55) and the current limit (56)
+start at the values the library registers for the parameters they stand for (found the same
+way); a rating or command that is neither generated, set nor replayed is 0 in the library.
+The reduced build reads 64 inputs and writes one output per recorded signal (57).
 A run whose PT4 channels (9-11, the phase-locked loop's voltage) stay 0 throughout is reported
 on standard error: the controller then has no grid voltage.
 

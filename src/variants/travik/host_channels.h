@@ -6,21 +6,9 @@
 // registry and the wiring of a built controller.
 #pragma once
 
-#include <cstdint>
-#include <string_view>
+#include "variants/common/parameter_channel.h"
 
 namespace svg {
-
-// How the input module writes a host channel into its parameter: the low byte of the value
-// truncated toward zero, or the single-precision value.
-enum class ChannelWrite : std::uint8_t { kByte, kFloat };
-
-struct ParameterChannel {
-    int channel;
-    std::string_view target;  // qualified parameter name
-    ChannelWrite write;
-    double registered;  // the parameter's registered default
-};
 
 // Ascending by channel. Channels 125 and 126 both write GfmCtrl.parm_GFM_Mode_Sel; 126 is
 // written after 125, so its value is the one the parameter keeps. GfmCtrl.parm_Uctrl_GFM is
