@@ -1,13 +1,16 @@
-// Cost of one full host step of the full deliverable in its running state: the input
-// conversion, one scheduler tick over every task list due and the output conversion.
+// Cost of one host step of a deliverable in its running state: the input conversion, one
+// scheduler tick over every task list due and the output conversion. Named after the
+// deliverable the benchmark program is built for.
 #include <benchmark/benchmark.h>
+
+#include <string>
 
 #include "running_controller.h"
 
 namespace svg {
 namespace {
 
-void BM_TravikHostStep(benchmark::State& state) {
+void BM_HostStep(benchmark::State& state) {
     bench::RunningController controller;
     if (!controller.running()) {
         state.SkipWithError("the controller did not reach its running state");
@@ -18,7 +21,7 @@ void BM_TravikHostStep(benchmark::State& state) {
         benchmark::DoNotOptimize(controller.outputs());
     }
 }
-BENCHMARK(BM_TravikHostStep);
+BENCHMARK(BM_HostStep)->Name(std::string("BM_") + bench::kDeliverable + "HostStep");
 
 }  // namespace
 }  // namespace svg

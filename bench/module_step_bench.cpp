@@ -51,7 +51,7 @@ void ModuleStep(benchmark::State& state, int list, int position) {
 // with more than one routine on the same list gets "#2", "#3" ... after the second and later.
 bool RegisterModuleSteps() {
     Environment* env = nullptr;
-    if (BuildEnvironment(TravikVariant(), SystemAllocator(), &env) != 0) {
+    if (BuildEnvironment(bench::BenchVariant(), SystemAllocator(), &env) != 0) {
         TearDownEnvironment(env, false);
         return false;
     }

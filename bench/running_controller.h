@@ -1,40 +1,63 @@
-// The full deliverable built in the benchmark process and brought into its running state, so
-// every control path runs: every setting at its registered value (30 Mvar, 35 kV, 50 Hz),
-// charged cells, deblocked and running on a balanced 35 kV grid, stepped past the 3 s
-// confirmation of the running sequence.
+// A deliverable built in the benchmark process (the full one, or the reduced one when compiled
+// for it) and brought into its running state, so every control path runs: every setting at its
+// registered value (30 Mvar, 35 kV, 50 Hz), charged cells, deblocked and running on a balanced
+// 35 kV grid, stepped past the 3 s confirmation of the running sequence.
 #pragma once
 
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "framework/environment.h"
 #include "framework/sim_io.h"
 #include "framework/slots.h"
 #include "modules/PQCal.h"
+#if SVG_REDUCED_BUILD
+#include "variants/pellum/host_channels.h"
+#include "variants/pellum/pellum.h"
+#else
 #include "variants/travik/host_channels.h"
 #include "variants/travik/travik.h"
+#endif
 
 namespace svg::bench {
+
+#if SVG_REDUCED_BUILD
+inline const Variant& BenchVariant() { return PellumVariant(); }
+inline constexpr const char* kDeliverable = "Pellum";
+inline constexpr auto& kSettingChannels = kPellumParameterChannels;
+// Rated reactive power (Mvar), voltage (kV) and inductance (mH) on 43..45; the command bytes.
+inline constexpr std::pair<int, double> kRunChannels[] = {
+    {43, 30.0}, {44, 35.0}, {45, 13.0}, {kByteFlagFirst + kDeblockFlag, 1.0},
+    {kByteFlagFirst + kRunningFlag, 1.0}};
+#else
+inline const Variant& BenchVariant() { return TravikVariant(); }
+inline constexpr const char* kDeliverable = "Travik";
+inline constexpr auto& kSettingChannels = kTravikParameterChannels;
+inline constexpr std::pair<int, double> kRunChannels[] = {{kDeblockChannel, 1.0},
+                                                          {kRunningChannel, 1.0}};
+#endif
 
 class RunningController {
   public:
     RunningController() {
-        if (BuildEnvironment(TravikVariant(), SystemAllocator(), &env_) != 0) {
+        if (BuildEnvironment(BenchVariant(), SystemAllocator(), &env_) != 0) {
             return;
         }
         // Task dividers 10, 10 and 1: task list 2 every 10th host step, lists 3 and 4 every
         // 100th.
         const double record[4] = {0, 10, 10, 1};
         ApplyHostParameters(env_, record);
-        for (const ParameterChannel& row : kTravikParameterChannels) {
+        for (const ParameterChannel& row : kSettingChannels) {
             in_[row.channel] = row.registered;
         }
         for (int ph = 0; ph < 3; ++ph) {
             in_[kCellDcFirst + ph] = kCellVolts;
         }
-        in_[kDeblockChannel] = 1.0;
-        in_[kRunningChannel] = 1.0;
+        for (const auto& [channel, value] : kRunChannels) {
+            in_[channel] = value;
+        }
         for (long k = 0; k < kWarmUpSteps; ++k) {
             Step();
         }
