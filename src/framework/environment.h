@@ -69,6 +69,15 @@ struct ModuleSpec {
     bool early;     // created together with the module table (the input and output modules)
 };
 
+// A module-list row for module record type M.
+template <class M>
+constexpr ModuleSpec ModuleRow(int slot, const char* name,
+                               ModuleHeader* (*create)(Environment*, ModuleHeader*, const char*),
+                               int task_rank, int task_list, bool early = false,
+                               void (*release)(Environment*, ModuleHeader*) = nullptr) {
+    return ModuleSpec{slot, name, sizeof(M), create, release, task_rank, task_list, early};
+}
+
 // What one deliverable is made of.
 struct Variant {
     const ModuleSpec* modules;

@@ -22,36 +22,29 @@
 namespace svg {
 namespace {
 
-template <class M>
-constexpr ModuleSpec Row(int slot, const char* name,
-                         ModuleHeader* (*create)(Environment*, ModuleHeader*, const char*),
-                         int task_rank, int task_list) {
-    return ModuleSpec{slot, name, sizeof(M), create, nullptr, task_rank, task_list, false};
-}
-
 // Creation order, which is also the order of the recorded variables and so of the host
 // outputs: the control modules, then the input and output modules. The task rank is the full
 // controller's task order without grid-forming control and the protection elements.
 constexpr ModuleSpec kModules[] = {
-    Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
-    Row<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 16, 1),
-    Row<CurCtrl>(kSlotCurCtrl, "CurCtrl", &CreateCurCtrl, 12, 1),
-    Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
-    Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
-    Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
-    Row<HarCurCtrl>(kSlotHarCurCtrl, "HarCurCtrl", &CreateHarCurCtrl, 13, 1),
-    Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
-    Row<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 14, 1),
-    Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
-    Row<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 17, 2),
-    Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
-    Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
-    Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
-    Row<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
-    Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 18, 2),
-    Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 15, 1),
-    Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1),
-    Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 19, 1),
+    ModuleRow<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    ModuleRow<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 16, 1),
+    ModuleRow<CurCtrl>(kSlotCurCtrl, "CurCtrl", &CreateCurCtrl, 12, 1),
+    ModuleRow<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
+    ModuleRow<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
+    ModuleRow<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
+    ModuleRow<HarCurCtrl>(kSlotHarCurCtrl, "HarCurCtrl", &CreateHarCurCtrl, 13, 1),
+    ModuleRow<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
+    ModuleRow<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 14, 1),
+    ModuleRow<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
+    ModuleRow<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 17, 2),
+    ModuleRow<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
+    ModuleRow<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
+    ModuleRow<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
+    ModuleRow<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
+    ModuleRow<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 18, 2),
+    ModuleRow<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 15, 1),
+    ModuleRow<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1),
+    ModuleRow<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 19, 1),
 };
 
 constexpr Variant kPellum{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),

@@ -24,43 +24,35 @@
 namespace svg {
 namespace {
 
-template <class M>
-constexpr ModuleSpec Row(int slot, const char* name,
-                         ModuleHeader* (*create)(Environment*, ModuleHeader*, const char*),
-                         int task_rank, int task_list, bool early = false,
-                         void (*release)(Environment*, ModuleHeader*) = nullptr) {
-    return ModuleSpec{slot, name, sizeof(M), create, release, task_rank, task_list, early};
-}
-
 // Creation order (the order of the registry entries and so of the registry files). The
 // task rank is the position in the task-registration order, the list the one handed over.
 constexpr ModuleSpec kModules[] = {
-    Row<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
-    Row<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
-    Row<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
-    Row<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 17, 1),
-    Row<CurCtrl>(kSlotCurCtrl, "CurCtrl", &CreateCurCtrl, 13, 1),
-    Row<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
-    Row<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
-    Row<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
-    Row<HarCurCtrl>(kSlotHarCurCtrl, "HarCurCtrl", &CreateHarCurCtrl, 14, 1),
-    Row<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
-    Row<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 15, 1),
-    Row<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
-    Row<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 18, 2),
-    Row<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
-    Row<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
-    Row<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
-    Row<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
-    Row<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
-    Row<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 16, 1),
-    Row<GfmCtrl>(kSlotGfmCtrl, "GfmCtrl", &CreateGfmCtrl, 12, 1),
-    Row<Pro002003>(kSlotHallOC, "HallOC", &CreatePro002003, 20, 1),
-    Row<Pro002003>(kSlotDCPro, "DCPro", &CreatePro002003, 21, 1),
-    Row<Pro002003>(kSlotOFPro, "OFPro", &CreatePro002003, 22, 1),
-    Row<Pro002003>(kSlotUFPro, "UFPro", &CreatePro002003, 23, 1),
-    Row<Pro002004>(kSlotOVPro, "OVPro", &CreatePro002004, 24, 1),
-    Row<Pro002004>(kSlotUVPro, "UVPro", &CreatePro002004, 25, 1),
+    ModuleRow<SimInput>(kSlotSimInput, "SimInput", &CreateSimInput, 1, 1, true),
+    ModuleRow<SimOutput>(kSlotSimOutput, "SimOutput", &CreateSimOutput, 26, 1, true),
+    ModuleRow<Parameter>(kSlotParameter, "Parameter", &CreateParameter, 2, 1),
+    ModuleRow<ModCal>(kSlotModCal, "ModCal", &CreateModCal, 17, 1),
+    ModuleRow<CurCtrl>(kSlotCurCtrl, "CurCtrl", &CreateCurCtrl, 13, 1),
+    ModuleRow<CurRef>(kSlotCurRef, "CurRef", &CreateCurRef, 10, 1),
+    ModuleRow<CurRefCal>(kSlotCurRefCal, "CurRefCal", &CreateCurRefCal, 11, 1),
+    ModuleRow<CurTrans>(kSlotCurTrans, "CurTrans", &CreateCurTrans, 6, 1),
+    ModuleRow<HarCurCtrl>(kSlotHarCurCtrl, "HarCurCtrl", &CreateHarCurCtrl, 14, 1),
+    ModuleRow<HLVRTCtrl>(kSlotHLVRTCtrl, "HLVRTCtrl", &CreateHLVRTCtrl, 9, 1),
+    ModuleRow<InPhaseVolCtrl>(kSlotInPhaseVolCtrl, "InPhaseVolCtrl", &CreateInPhaseVolCtrl, 15, 1),
+    ModuleRow<MeterCtrl>(kSlotMeterCtrl, "MeterCtrl", &CreateMeterCtrl, 3, 1),
+    ModuleRow<ModeCtrl>(kSlotModeCtrl, "ModeCtrl", &CreateModeCtrl, 18, 2),
+    ModuleRow<PLL>(kSlotPLL, "PLL", &CreatePLL, 4, 1),
+    ModuleRow<PQCal>(kSlotPQCal, "PQCal", &CreatePQCal, 7, 1),
+    ModuleRow<UdcVolCtrl>(kSlotUdcVolCtrl, "UdcVolCtrl", &CreateUdcVolCtrl, 8, 1),
+    ModuleRow<UFedCtrl>(kSlotUFedCtrl, "UFedCtrl", &CreateUFedCtrl, 5, 1),
+    ModuleRow<AppModeCtrl>(kSlotAppModeCtrl, "AppModeCtrl", &CreateAppModeCtrl, 19, 2),
+    ModuleRow<ThreeHarCtrl>(kSlotThreeHarCtrl, "ThreeHarCtrl", &CreateThreeHarCtrl, 16, 1),
+    ModuleRow<GfmCtrl>(kSlotGfmCtrl, "GfmCtrl", &CreateGfmCtrl, 12, 1),
+    ModuleRow<Pro002003>(kSlotHallOC, "HallOC", &CreatePro002003, 20, 1),
+    ModuleRow<Pro002003>(kSlotDCPro, "DCPro", &CreatePro002003, 21, 1),
+    ModuleRow<Pro002003>(kSlotOFPro, "OFPro", &CreatePro002003, 22, 1),
+    ModuleRow<Pro002003>(kSlotUFPro, "UFPro", &CreatePro002003, 23, 1),
+    ModuleRow<Pro002004>(kSlotOVPro, "OVPro", &CreatePro002004, 24, 1),
+    ModuleRow<Pro002004>(kSlotUVPro, "UVPro", &CreatePro002004, 25, 1),
 };
 
 constexpr Variant kTravik{kModules, static_cast<int>(sizeof kModules / sizeof kModules[0]),
