@@ -129,6 +129,7 @@ int BuildEnvironment(const Variant& variant, const Allocator& allocator,
         variant.wire(env);
     }
     RegisterModuleTasks(env, variant);
+    ReportUnclaimedDescriptions(env->parameters);
     return 0;
 }
 

@@ -394,6 +394,66 @@ DefaultValue ReadDefault(int type_code, const char* text) noexcept {
     }
 }
 
+bool ReadsCompletely(int type_code, const char* text) noexcept {
+    if (text == nullptr) {
+        text = "";
+    }
+    while (IsSpace(*text)) {
+        ++text;
+    }
+    const char* end = text + std::strlen(text);
+    while (end > text && IsSpace(end[-1])) {
+        --end;
+    }
+    if (text < end && (*text == '+' || *text == '-')) {
+        ++text;
+    }
+    const bool numeric = (type_code >= kTypeB && type_code <= kTypeF) || type_code == kTypeCu ||
+                         type_code == kTypeIu || type_code == kTypeLu;
+    if (!numeric) {
+        return true;
+    }
+    if (text == end || *text == '+' || *text == '-') {
+        return false;
+    }
+    switch (type_code) {
+        case kTypeB:
+        case kTypeC:
+        case kTypeI:
+        case kTypeL:
+        case kTypeCu:
+        case kTypeIu:
+        case kTypeLu: {
+            const char* c = text;
+            while (c < end && *c >= '0' && *c <= '9') {
+                ++c;
+            }
+            if (c == text) {
+                return false;
+            }
+            if (c < end && *c == '.') {
+                ++c;
+                while (c < end && *c == '0') {
+                    ++c;
+                }
+            }
+            return c == end;
+        }
+        case kTypeF: {
+            float value = 0.0f;
+            std::from_chars_result r{text, std::errc::invalid_argument};
+            if (end - text > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+                r = std::from_chars(text + 2, end, value, std::chars_format::hex);
+            } else {
+                r = std::from_chars(text, end, value, std::chars_format::general);
+            }
+            return r.ec != std::errc::invalid_argument && r.ptr == end;
+        }
+        default:
+            return true;
+    }
+}
+
 void StoreDefault(void* field, int type_code, std::uint32_t bits) noexcept {
     if (field == nullptr) {
         return;

@@ -107,6 +107,12 @@ struct DefaultValue {
 // the process has. Every other type (and -1): 0 and 0. Null text reads as empty.
 DefaultValue ReadDefault(int type_code, const char* text) noexcept;
 
+// True when the whole text (surrounding blanks aside) is a number of the type: for b, c, i, l,
+// cu, iu, lu an optionally signed decimal integer, which may carry a fraction of zeros only
+// ("77.000000", as the description file is written); for f a decimal or hexadecimal floating
+// point number, "inf", "infinity" or "nan". Other types take any text.
+bool ReadsCompletely(int type_code, const char* text) noexcept;
+
 // Writes `bits` into the field with the type's width: the low byte for b, c, cu; 4 bytes for
 // i, l, f, iu, lu; nothing for other types or a null field.
 void StoreDefault(void* field, int type_code, std::uint32_t bits) noexcept;

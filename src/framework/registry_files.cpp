@@ -110,21 +110,18 @@ void FormatPointer(const void* pointer, char (&out)[kPointerDigits + 1]) noexcep
     out[kPointerDigits] = '\0';
 }
 
-int ReadDescriptions(SignalRegistry* registry) noexcept {
-    if (registry == nullptr) {
-        return 1;
-    }
-    char name[kFileNameLen];
-    FileName(name, "allDescriptions_", registry->run_id, ".tsv");
-    std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        return 0;
-    }
-    // Room for 255 characters and a CR before the LF; anything longer skips the line.
+namespace {
+
+// Calls `use(line, number)` for every line of the file (numbered from 1, without its LF or
+// CR LF) and `use(nullptr, number)` for a line longer than 255 characters.
+template <class Use>
+void ForEachLine(std::FILE* file, Use use) {
+    // Room for 255 characters and a CR before the LF; anything longer is a long line.
     char line[kLineLen + 1];
     std::size_t length = 0;
     bool too_long = false;
     bool pending = false;
+    int number = 1;
     for (;;) {
         const int c = std::fgetc(file);
         if (c != EOF && c != '\n') {
@@ -142,18 +139,147 @@ int ReadDescriptions(SignalRegistry* registry) noexcept {
             }
             if (!too_long && length <= kLineLen - 1) {
                 line[length] = '\0';
-                ApplyDescription(registry, nullptr, nullptr, line);
+                use(static_cast<const char*>(line), number);
+            } else {
+                use(static_cast<const char*>(nullptr), number);
             }
         }
         if (c == EOF) {
             break;
         }
+        ++number;
         length = 0;
         too_long = false;
         pending = false;
     }
+}
+
+bool IsBlankLine(const char* line) {
+    for (; *line != '\0'; ++line) {
+        if (*line != ' ' && *line != '\t') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One diagnostic line on standard error: "<file>:<line>: <what>".
+void Report(const char* file, int number, const char* what) {
+    char text[kLineLen + 128];
+    std::snprintf(text, sizeof text, "%s:%d: %s\n", file, number, what);
+    std::fputs(text, stderr);
+}
+
+// The slot's text, zero-terminated (a full 64-character slot has no zero of its own).
+void SlotCopy(char (&out)[kSlotLen + 1], const char (&slot)[kSlotLen]) {
+    std::memcpy(out, slot, kSlotLen);
+    out[kSlotLen] = '\0';
+}
+
+// What is wrong with the line the registry has just parsed, or nothing.
+void Diagnose(const SignalRegistry& registry, char (&what)[kLineLen + 64]) {
+    what[0] = '\0';
+    char name[kSlotLen + 1];
+    char type[kSlotLen + 1];
+    char value[kSlotLen + 1];
+    SlotCopy(name, registry.name_slot);
+    SlotCopy(type, registry.field_slots[kTypeKey]);
+    SlotCopy(value, registry.field_slots[kDefaultKey]);
+    std::size_t used = 0;
+    auto add = [&](const char* format, const char* text) {
+        if (used < sizeof what) {
+            const int n =
+                std::snprintf(what + used, sizeof what - used, format, used == 0 ? "" : "; ", text);
+            used += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+    };
+    if (name[0] == '\0') {
+        add("%sno parameter name%s", "");
+    }
+    const int code = TypeCode(type);
+    if (code < 0) {
+        add(type[0] == '\0' ? "%sno type=%s" : "%sunknown type '%s'", type);
+    }
+    if (value[0] == '\0') {
+        add("%sno default value%s", "");
+    } else if (code >= 0 && !ReadsCompletely(code, value)) {
+        char number[64];
+        FormatFixed6(ReadDefault(code, value).value, number);
+        char text[3 * kSlotLen + 64];
+        std::snprintf(text, sizeof text, "default '%s' is not a number of type %s; read as %s",
+                      value, type, number);
+        add("%s%s", text);
+    }
+}
+
+}  // namespace
+
+int ReadDescriptions(SignalRegistry* registry) noexcept {
+    if (registry == nullptr) {
+        return 1;
+    }
+    char name[kFileNameLen];
+    FileName(name, "allDescriptions_", registry->run_id, ".tsv");
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr) {
+        return 0;
+    }
+    ForEachLine(file, [&](const char* line, int number) {
+        if (line == nullptr) {
+            Report(name, number, "longer than 255 characters; skipped");
+            return;
+        }
+        if (IsBlankLine(line)) {
+            return;
+        }
+        if (ApplyDescription(registry, nullptr, nullptr, line) != 0) {
+            Report(name, number, "cannot be registered (too long or too many entries); skipped");
+            return;
+        }
+        char what[kLineLen + 64];
+        Diagnose(*registry, what);
+        if (what[0] != '\0') {
+            Report(name, number, what);
+        }
+    });
     std::fclose(file);
     return 0;
+}
+
+void ReportUnclaimedDescriptions(SignalRegistry* registry) noexcept {
+    if (registry == nullptr) {
+        return;
+    }
+    char name[kFileNameLen];
+    FileName(name, "allDescriptions_", registry->run_id, ".tsv");
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr) {
+        return;
+    }
+    ForEachLine(file, [&](const char* line, int number) {
+        if (line == nullptr || IsBlankLine(line)) {
+            return;
+        }
+        char text[kLineLen];
+        std::size_t n = 0;
+        for (const char* c = line; *c != '\0'; ++c) {
+            if (*c != ' ' && *c != '\t') {
+                text[n++] = *c;
+            }
+        }
+        text[n] = '\0';
+        ParseDescriptor(registry, text);
+        const RegistryEntry* entry = Lookup(*registry);
+        // A line without a name was reported when it was read.
+        if (entry != nullptr && entry->address == nullptr && entry->name[0] != '\0') {
+            char what[kSlotLen + 96];
+            std::snprintf(what, sizeof what,
+                          "%.*s names no parameter of this controller; kept and written back",
+                          kSlotLen, entry->name);
+            Report(name, number, what);
+        }
+    });
+    std::fclose(file);
 }
 
 int WriteParameterTable(const SignalRegistry& registry, const Allocator& a) noexcept {

@@ -15,7 +15,19 @@ namespace svg {
 // parameter) to the registry, with no field. A line is taken without its line end (LF or
 // CR LF); a line longer than 255 characters is skipped whole. 0, also when the file is
 // missing; 1 when the registry is null.
+//
+// The file is the one users edit by hand, so nothing in it is dropped or read differently in
+// silence: each line that is too long, lacks a name, type or default, has an unknown type, or
+// whose default does not read completely as a number of its type (its leading digits are
+// used, or 0) is reported once on standard error as "<file>:<line>: <what>". Blank lines are
+// skipped without a word. Standard output is left to the system's fixed messages.
 int ReadDescriptions(SignalRegistry* registry) noexcept;
+
+// After the modules have registered: reports on standard error each line of the description
+// file whose name no module registered ("<file>:<line>: <name> names no parameter of this
+// controller; kept and written back"). Such lines stay in the registry and in the written file,
+// since a file may carry another build's entries.
+void ReportUnclaimedDescriptions(SignalRegistry* registry) noexcept;
 
 // Writers: one line per entry in entry order, formatted in a text buffer of 256 characters
 // per entry (and one line more) taken from `a`. 1 when the buffer cannot be allocated; 0

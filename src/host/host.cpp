@@ -3,6 +3,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#if defined(_WIN32)
+#include <share.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace svg {
 namespace {
@@ -22,13 +31,71 @@ void PrintFailure(const char* message) {
     std::fflush(stdout);
 }
 
-std::FILE* OpenTrace(const char* name) {
-    std::FILE* file = std::fopen(name, "wb");
+// Instances open at the same time in one working folder (in this process or another) that get
+// trace files of their own.
+constexpr int kMaxTracedInstances = 99;
+constexpr int kTraceNameLen = 80;
+
+// The trace file of the k-th instance open at the same time: the described name for the
+// first, "<stem>_<k><extension>" for the others (TravikDLLinput_2.txt).
+void TraceName(char (&out)[kTraceNameLen], const char* name, int k) {
+    if (k == 1) {
+        std::snprintf(out, sizeof out, "%s", name);
+        return;
+    }
+    const char* dot = std::strrchr(name, '.');
+    const int stem =
+        dot != nullptr ? static_cast<int>(dot - name) : static_cast<int>(std::strlen(name));
+    std::snprintf(out, sizeof out, "%.*s_%d%s", stem, name, k, dot != nullptr ? dot : "");
+}
+
+// Opens `name` for writing, emptied, unless another open instance writes it: the file stays
+// locked against other writers for as long as it is open. Null when it is taken or cannot be
+// opened. The lock is taken before the file is emptied, so a taken file is never touched.
+std::FILE* OpenUnshared(const char* name) {
+#if defined(_WIN32)
+    return _fsopen(name, "wb", _SH_DENYWR);
+#else
+    const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
     if (file == nullptr) {
-        // Not fatal: the run goes on untraced, but the user learns why the file is missing.
-        std::fprintf(stderr, "%s: cannot be opened for writing; this trace is not written\n", name);
+        close(fd);
     }
     return file;
+#endif
+}
+
+// The two trace files of an instance: the first pair of names that no other open instance
+// writes, so several instances in one working folder never write into each other's traces.
+void OpenTraces(LibraryInstance* instance, const HostConfig& config) {
+    char input[kTraceNameLen];
+    char output[kTraceNameLen];
+    for (int k = 1; k <= kMaxTracedInstances && instance->input_trace == nullptr; ++k) {
+        TraceName(input, config.input_trace_name, k);
+        TraceName(output, config.output_trace_name, k);
+        instance->input_trace = OpenUnshared(input);
+    }
+    if (instance->input_trace == nullptr) {
+        TraceName(input, config.input_trace_name, 1);
+        TraceName(output, config.output_trace_name, 1);
+    } else {
+        instance->output_trace = OpenUnshared(output);
+    }
+    // Not fatal: the run goes on untraced, but the user learns why a file is missing.
+    for (const auto& [file, name] :
+         {std::pair{instance->input_trace, input}, std::pair{instance->output_trace, output}}) {
+        if (file == nullptr) {
+            std::fprintf(stderr, "%s: cannot be opened for writing; this trace is not written\n",
+                         name);
+        }
+    }
 }
 
 // One traced value. Non-finite values are spelled out so every platform writes the same text
@@ -93,8 +160,7 @@ int HostInit(const HostConfig& config, void** handle, int input_count, int outpu
     }
     instance->input_count = input_count > 0 ? input_count : 0;
     instance->output_count = output_count > 0 ? output_count : 0;
-    instance->input_trace = OpenTrace(config.input_trace_name);
-    instance->output_trace = OpenTrace(config.output_trace_name);
+    OpenTraces(instance, config);
     TraceStep(instance, time, inputs, outputs);
     return result;
 }

@@ -177,6 +177,52 @@ TEST(ReadDescriptions, TakesLinesWithoutTheirLineEndOnly) {
     }
 }
 
+// A hand-edited file: every line that is read differently from what it says, or that no module
+// claims, is named once on standard error with its line number; good lines, the system's own
+// "%f" integers and blank lines pass in silence. Nothing reaches standard output.
+TEST(ReadDescriptions, ReportsEachDoubtfulLineOnceOnStandardError) {
+    TempWorkDir dir;
+    const std::string long_line = "M.long\t\ttype=f\t\tdefault=" + std::string(300, '1');
+    WriteFile("allDescriptions_0.tsv",
+              "M.good\t\ttype=f\t\tdefault=1.250000\n"     // 1
+              "M.count\t\ttype=cu\t\tdefault=77.000000\n"  // 2: as the system writes it
+              "\n"                                         // 3
+              "M.frac\t\ttype=i\t\tdefault=1.5\n"          // 4
+              "M.junk\t\ttype=f\t\tdefault=12abc\r\n"      // 5
+              "M.kind\t\ttype=q\t\tdefault=3\n"            // 6
+              "M.bare\n" +                                 // 7
+                  long_line +
+                  "\n"                                     // 8
+                  "Other.parm_z\t\ttype=f\t\tdefault=4\n"  // 9: no module registers it
+                  "M.hex\t\ttype=f\t\tdefault=0x1p-2\n"    // 10
+                  "M.empty\t\ttype=iu\t\tdefault=\n");     // 11
+    auto r = NewRegistry();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(ReadDescriptions(r.get()), 0);
+    Fields f;
+    for (const char* claimed : {"good", "count", "frac", "junk", "kind", "bare", "hex", "empty"}) {
+        Register(r.get(), "M", &f.gain, (std::string(claimed) + " type=f").c_str(),
+                 Registration::kParameter);
+    }
+    ReportUnclaimedDescriptions(r.get());
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(errors,
+              "allDescriptions_0.tsv:4: default '1.5' is not a number of type i; read as "
+              "1.000000\n"
+              "allDescriptions_0.tsv:5: default '12abc' is not a number of type f; read as "
+              "12.000000\n"
+              "allDescriptions_0.tsv:6: unknown type 'q'\n"
+              "allDescriptions_0.tsv:7: no parameter name; unknown type 'M.bare'; no default "
+              "value\n"
+              "allDescriptions_0.tsv:8: longer than 255 characters; skipped\n"
+              "allDescriptions_0.tsv:11: no default value\n"
+              "allDescriptions_0.tsv:9: Other.parm_z names no parameter of this controller; "
+              "kept and written back\n");
+    EXPECT_EQ(r->entries[2].default_value, 1.0f);  // the described conversion is kept
+}
+
 TEST(ReadDescriptions, UsesTheRunIdAndToleratesAMissingFile) {
     TempWorkDir dir;
     auto r = NewRegistry();

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "support/host_run.h"
 #include "support/temp_dir.h"
@@ -168,6 +170,91 @@ TEST_P(EitherLibrary, TwoInstancesInOneProcessStayIndependent) {
     EXPECT_EQ(a.out[d().echo_output], 0.0);
     EXPECT_EQ(b.out[d().echo_output], 9.0);
     EXPECT_NE(a.instance(), b.instance());
+}
+
+// The inputs of instance `n` at step k: a grid of its own amplitude, phase and settings, so
+// no two instances compute the same thing.
+void InstanceInputs(const Deliverable& d, int n, int k, std::array<double, kChannels>& in) {
+    const double t = k * 1e-4;
+    for (int ph = 0; ph < 3; ++ph) {
+        const double u = (28000.0 + 500.0 * n) *
+                         std::cos(2.0 * 3.141592653589793 * (50.0 * t - ph / 3.0) + 0.1 * n);
+        for (int pt = 0; pt < 4; ++pt) {
+            in[3 * pt + ph] = u;
+            in[12 + 3 * pt + ph] = 35000.0 - 100.0 * n;
+        }
+        in[33 + ph] = 10.0 * n * std::sin(2.0 * 3.141592653589793 * 50.0 * t - ph * 2.0944);
+        in[39 + ph] = 900.0 + 10.0 * n;
+    }
+    in[d.deblock_channel] = in[d.running_channel] = k > 100 ? 1.0 : 0.0;
+    if (d.reduced()) {
+        in[43] = 30.0;
+        in[44] = 35.0;
+        in[45] = 13.0;
+    }
+}
+
+// Runs `count` instances with their own inputs, stepped interleaved, for `steps` steps; each
+// instance's outputs of every step.
+std::vector<std::vector<double>> RunInstances(const Deliverable& d, int first, int count,
+                                              int steps) {
+    std::vector<std::unique_ptr<HostRun>> runs;
+    for (int n = 0; n < count; ++n) {
+        runs.push_back(std::make_unique<HostRun>(d));
+        InstanceInputs(d, first + n, 0, runs.back()->in);
+        EXPECT_EQ(runs.back()->Init(), 0);
+    }
+    std::vector<std::vector<double>> outputs(static_cast<std::size_t>(count));
+    for (int k = 1; k <= steps; ++k) {
+        for (int n = 0; n < count; ++n) {
+            HostRun& run = *runs[static_cast<std::size_t>(n)];
+            InstanceInputs(d, first + n, k, run.in);
+            run.Step(k * 1e-4);
+            auto& out = outputs[static_cast<std::size_t>(n)];
+            out.insert(out.end(), run.out.begin(), run.out.begin() + d.outputs);
+        }
+    }
+    return outputs;
+}
+
+// The trace file of the (n+1)-th instance open at the same time.
+std::string TraceFile(const Deliverable& d, const char* kind, int n) {
+    char name[64];
+    if (n == 0) {
+        std::snprintf(name, sizeof name, "%sDLL%s.txt", d.prefix, kind);
+    } else {
+        std::snprintf(name, sizeof name, "%sDLL%s_%d.txt", d.prefix, kind, n + 1);
+    }
+    return name;
+}
+
+// Eight instances with different inputs, stepped interleaved in one process, compute bit for
+// bit what each computes alone; the first keeps the described trace names and each further
+// one open at the same time writes its own, "<name>_<n>.txt", each holding that instance's
+// rows only.
+TEST_P(EitherLibrary, InstancesSteppedInterleavedMatchSoloRunsAndTraceToTheirOwnFiles) {
+    constexpr int kInstances = 8;
+    constexpr int kSteps = 300;
+    std::vector<std::vector<double>> solo;
+    std::vector<std::string> solo_traces;
+    for (int n = 0; n < kInstances; ++n) {
+        solo.push_back(RunInstances(d(), n, 1, kSteps)[0]);
+        solo_traces.push_back(ReadFile(d().InputTrace()) + ReadFile(d().OutputTrace()));
+    }
+    const auto together = RunInstances(d(), 0, kInstances, kSteps);
+    for (int n = 0; n < kInstances; ++n) {
+        EXPECT_TRUE(together[static_cast<std::size_t>(n)] == solo[static_cast<std::size_t>(n)])
+            << "instance " << n;
+        EXPECT_EQ(ReadFile(TraceFile(d(), "input", n)) + ReadFile(TraceFile(d(), "output", n)),
+                  solo_traces[static_cast<std::size_t>(n)])
+            << "instance " << n;
+    }
+    // Once the others have terminated, an instance alone takes the described names again.
+    HostRun alone(d());
+    alone.in[0] = 123.0;
+    ASSERT_EQ(alone.Init(1, 1), 0);
+    alone.Terminate();
+    EXPECT_EQ(ReadFile(d().InputTrace()).substr(0, 28), "0.00000000,  1.23000000e+02,");
 }
 
 INSTANTIATE_TEST_SUITE_P(Deliverables, EitherLibrary, ::testing::Values(&kTravik, &kPellum),
