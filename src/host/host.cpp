@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "host/fp_state.h"
+
 #if defined(_WIN32)
 #include <share.h>
 #else
@@ -135,6 +137,7 @@ void TraceStep(LibraryInstance* instance, double time, const double* inputs,
 int HostInit(const HostConfig& config, void** handle, int input_count, int output_count,
              const double* host_parameters, const double* inputs, const double* outputs,
              const void* storage, double time) noexcept {
+    const FloatingPointScope fp_state;
     if (handle == nullptr) {
         return 1;
     }
@@ -167,6 +170,7 @@ int HostInit(const HostConfig& config, void** handle, int input_count, int outpu
 
 int HostStep(void* handle, const double* inputs, double* outputs, const void* storage,
              double time) noexcept {
+    const FloatingPointScope fp_state;
     auto* instance = static_cast<LibraryInstance*>(handle);
     if (instance == nullptr) {
         return 0;
@@ -192,6 +196,7 @@ int HostStep(void* handle, const double* inputs, double* outputs, const void* st
 }
 
 int HostTerminate(void* handle) noexcept {
+    const FloatingPointScope fp_state;
     auto* instance = static_cast<LibraryInstance*>(handle);
     if (instance == nullptr) {
         return 0;
