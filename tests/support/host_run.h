@@ -24,6 +24,7 @@ struct Deliverable {
     // An input whose value the next step's outputs carry unchanged, and that output.
     int echo_input;
     int echo_output;
+    int frequency_output;  // the phase-locked loop's frequency, Hz
     std::string InputTrace() const { return std::string(prefix) + "DLLinput.txt"; }
     std::string OutputTrace() const { return std::string(prefix) + "DLLoutput.txt"; }
     bool reduced() const { return inputs != kChannels; }
@@ -40,8 +41,8 @@ inline Library& Pellum() {
 
 // Full build: the running command (43) reaches output 4. Reduced build: the rated voltage
 // (44) reaches output 12, Parameter.Un_kV.
-inline const Deliverable kTravik{"Travik", &Travik, kChannels, kChannels, 42, 43, 43, 4};
-inline const Deliverable kPellum{"Pellum", &Pellum, 64, 57, 60, 61, 44, 12};
+inline const Deliverable kTravik{"Travik", &Travik, kChannels, kChannels, 42, 43, 43, 4, 6};
+inline const Deliverable kPellum{"Pellum", &Pellum, 64, 57, 60, 61, 44, 12, 48};
 
 // One host run: the arrays, the storage block and the instance. The inputs start with the
 // parameter channels at their registered values.
