@@ -3,14 +3,14 @@
 # when all is there.
 #   scripts/setup.sh main    what the main job needs: compiler, CMake, the header-only
 #                            libraries of the tools, and matplotlib for the plots
-#   scripts/setup.sh test    also GoogleTest, Google Benchmark, clang-format, and the cross
+#   scripts/setup.sh test    also GoogleTest, Google Benchmark, clang-format, Valgrind, and the cross
 #                            toolchains and Wine of the x86, win32 and win64 flavours
 # Without root, missing main-job packages are an error; missing cross-flavour packages are only
 # reported, and scripts/test.sh skips those flavours (in CI, where CI=true, it fails on them).
 set -euo pipefail
 
 main=(cmake g++ make libcli11-dev libtomlplusplus-dev nlohmann-json3-dev python3-matplotlib)
-testing=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format)
+testing=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format valgrind)
 # 32-bit Linux; Windows x86 and x64 (MinGW-w64); Wine with its 32- and 64-bit parts.
 cross=(gcc-multilib g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
 
