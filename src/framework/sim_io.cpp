@@ -126,6 +126,7 @@ int BindOutput(Environment* env, const void* source, int type_code, int channel)
     }
     out->bindings[channel] = {source,
                               (static_cast<std::uint32_t>(type_code) & 0xFFu) | kOutputBound};
+    out->bound_channels[out->bound_count] = static_cast<std::uint8_t>(channel);
     ++out->bound_count;
     return 0;
 }
@@ -159,11 +160,11 @@ void SimOutputStep(ModuleHeader* module) noexcept {
         flag = static_cast<std::uint8_t>(flag | *input);
     }
     out->prot_flag = flag;
+    // Only the bound channels: every other output channel keeps the 0 it was built with.
     float* io = module->env->io;
-    for (int i = 0; i < kHostChannels; ++i) {
-        if ((out->bindings[i].type_word & kOutputBound) != 0) {
-            io[kOutputBase + i] = ConvertBound(out->bindings[i]);
-        }
+    for (int i = 0; i < out->bound_count; ++i) {
+        const int channel = out->bound_channels[i];
+        io[kOutputBase + channel] = ConvertBound(out->bindings[channel]);
     }
 }
 

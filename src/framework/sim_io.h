@@ -70,6 +70,8 @@ struct SimOutput {
     ModuleHeader hdr;
     OutputBinding bindings[kHostChannels];
     std::int32_t bound_count;
+    std::uint8_t bound_channels[kHostChannels];  // the bound channels, in binding order
+    static_assert(kHostChannels <= 256, "a bound channel is kept as a byte");
     const std::uint8_t* flag_inputs[kProtectionFlagInputs];
     std::uint8_t prot_flag;  // OR of the flag inputs
 };
