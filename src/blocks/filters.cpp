@@ -1,6 +1,7 @@
 #include "blocks/filters.h"
 
 #include <array>
+#include <bit>
 
 #include "blocks/numeric.h"
 
@@ -57,6 +58,7 @@ void WriteCoeffs(IirFilter& f, const Coeffs& num, const Coeffs& den) noexcept {
         f.Den[i] = den[i];
     }
     f.Den[0] = 1.0f;
+    f.butter_valid = false;
 }
 
 void Reset(IirFilter& f, std::int32_t order, std::int32_t kind) noexcept {
@@ -106,6 +108,7 @@ void IirFilterSetCoeffs(IirFilter& f, const float* num, const float* den) noexce
         f.Den[i] = den[i];
     }
     f.Den[0] = 1.0f;
+    f.butter_valid = false;
 }
 
 float IirFilterStep(IirFilter& f, float x) noexcept {
@@ -155,6 +158,9 @@ void ButterLpfDesign(IirFilter& f, float ts, float wc) noexcept {
         return;
     }
     const float x = wc * ts;
+    if (f.butter_valid && f.butter_x_bits == std::bit_cast<std::uint32_t>(x)) {
+        return;
+    }
     Coeffs xpow{};  // x^m
     xpow[0] = 1.0f;
     for (std::int32_t m = 1; m <= n; ++m) {
@@ -177,6 +183,8 @@ void ButterLpfDesign(IirFilter& f, float ts, float wc) noexcept {
         num[i] = xpow[n] * kButterTables.poly[n][0][i] * r;  // binomial coefficients
     }
     WriteCoeffs(f, num, den);
+    f.butter_x_bits = std::bit_cast<std::uint32_t>(x);
+    f.butter_valid = true;
 }
 
 void StdFilterDesign(IirFilter& f, float ts, float w, float zeta) noexcept {

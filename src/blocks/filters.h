@@ -37,6 +37,11 @@ struct IirFilter {
     float Yh[kIirMaxLen];   // output history
     std::int32_t Pos;       // circular write position (orders other than 1 and 2)
     std::int32_t Kind;      // StdFilterKind the filter was created for, 0 otherwise
+    // The product wc*Ts of the Butterworth design the coefficients came from (valid only
+    // while `butter_valid`), so a design with the same inputs, made again at every step by
+    // the modules, is skipped: its coefficients would come out bit for bit the same.
+    std::uint32_t butter_x_bits;
+    bool butter_valid;
 };
 
 // Filter kinds of StdFilterDesign (bilinear transforms, no pre-warping, of the prototypes).

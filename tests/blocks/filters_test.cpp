@@ -125,6 +125,29 @@ TEST(ButterLpfDesign, MagnitudeIsButterworthAtTheBilinearImage) {
     }
 }
 
+// A design repeated with the same inputs is skipped; one with another corner, or after the
+// coefficients were set another way, is made: the coefficients always equal a fresh design.
+TEST(ButterLpfDesign, RepeatedDesignsAlwaysLeaveTheCoefficientsOfAFreshOne) {
+    const auto fresh = [](float wc) {
+        IirFilter f;
+        IirFilterCreate(f, 2);
+        ButterLpfDesign(f, 1e-4f, wc);
+        return f;
+    };
+    IirFilter f;
+    ASSERT_TRUE(IirFilterCreate(f, 2));
+    const float zeros[kIirMaxLen] = {};
+    for (const float wc : {3000.0f, 3000.0f, 500.0f, 500.0f, 3000.0f}) {
+        ButterLpfDesign(f, 1e-4f, wc);
+        const IirFilter expected = fresh(wc);
+        for (std::uint32_t i = 0; i < kIirMaxLen; ++i) {
+            EXPECT_EQ(f.Num[i], expected.Num[i]) << wc << " b" << i;
+            EXPECT_EQ(f.Den[i], expected.Den[i]) << wc << " a" << i;
+        }
+        IirFilterSetCoeffs(f, zeros, zeros);  // the next same design must be made again
+    }
+}
+
 // The step response settles at 1 for every order, and the circular histories of orders above
 // 2 give the textbook direct-form-I recurrence over many wraps.
 TEST(IirFilter, StepResponseSettlesAtOneAndFollowsTheRecurrence) {
