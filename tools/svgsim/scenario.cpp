@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "channels.h"
 #include "platform.h"
@@ -320,8 +321,64 @@ class Reader {
     const toml::table& root_;
 };
 
+// The line and column (from 1) of the first byte outside the ASCII range that stands outside
+// a comment and a string, or line 0. The TOML reader's whitespace test has undefined
+// behaviour for many such characters (it reaches an "unreachable" point), so they are
+// refused before it sees them; in comments and strings any UTF-8 text is fine.
+std::pair<int, int> NonAsciiOutsideStrings(const std::string& text) {
+    int line = 1;
+    int column = 0;
+    char quote = 0;  // '"' or '\'' inside a string
+    bool multi = false;
+    bool comment = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        ++column;
+        if (c == '\n') {
+            ++line;
+            column = 0;
+            comment = false;
+            if (!multi) {
+                quote = 0;
+            }
+            continue;
+        }
+        if (comment) {
+            continue;
+        }
+        if (quote != 0) {
+            if (quote == '"' && c == '\\') {
+                ++i;  // the escaped character
+                ++column;
+            } else if (c == quote && (!multi || text.compare(i, 3, std::string(3, quote)) == 0)) {
+                i += multi ? 2 : 0;
+                column += multi ? 2 : 0;
+                quote = 0;
+                multi = false;
+            }
+            continue;
+        }
+        if (c == '#') {
+            comment = true;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+            multi = text.compare(i, 3, std::string(3, c)) == 0;
+            i += multi ? 2 : 0;
+            column += multi ? 2 : 0;
+        } else if (static_cast<unsigned char>(c) >= 0x80) {
+            return {line, column};
+        }
+    }
+    return {0, 0};
+}
+
 bool ParseLevel(const std::string& text, const std::string& path, Scenario& scenario,
                 std::string& error, int depth) {
+    if (const auto [line, column] = NonAsciiOutsideStrings(text); line != 0) {
+        error = path + ":" + std::to_string(line) + ":" + std::to_string(column) +
+                ": a character outside ASCII stands outside a string or comment";
+        return false;
+    }
     toml::table root;
     try {
         root = toml::parse(text, path);
