@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <initializer_list>
 #include <string_view>
-#include <utility>
 
 #include "channels.h"
 #include "platform.h"
@@ -321,62 +322,69 @@ class Reader {
     const toml::table& root_;
 };
 
-// The line and column (from 1) of the first byte outside the ASCII range that stands outside
-// a comment and a string, or line 0. The TOML reader's whitespace test has undefined
-// behaviour for many such characters (it reaches an "unreachable" point), so they are
-// refused before it sees them; in comments and strings any UTF-8 text is fine.
-std::pair<int, int> NonAsciiOutsideStrings(const std::string& text) {
+// The TOML reader's test for non-ASCII whitespace reaches an "unreachable" point (undefined
+// behaviour) for the characters U+00A1..U+0499, U+2E6E..U+3267 and U+FB06..U+FEFE (except
+// U+3000), wherever they stand. They are refused before it sees them. Finds the first one:
+// its code point, line and column (from 1), or line 0.
+struct Unreadable {
+    std::uint32_t code_point;
+    int line;
+    int column;
+};
+
+Unreadable FirstUnreadableCharacter(const std::string& text) {
     int line = 1;
     int column = 0;
-    char quote = 0;  // '"' or '\'' inside a string
-    bool multi = false;
-    bool comment = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+        const auto c = static_cast<unsigned char>(text[i]);
         ++column;
         if (c == '\n') {
             ++line;
             column = 0;
-            comment = false;
-            if (!multi) {
-                quote = 0;
-            }
             continue;
         }
-        if (comment) {
+        std::uint32_t cp = 0;
+        std::size_t more = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            cp = c & 0x1Fu;
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            cp = c & 0x0Fu;
+            more = 2;
+        } else {
+            continue;  // ASCII, or a byte the reader itself refuses as malformed UTF-8
+        }
+        if (i + more >= text.size()) {
             continue;
         }
-        if (quote != 0) {
-            if (quote == '"' && c == '\\') {
-                ++i;  // the escaped character
-                ++column;
-            } else if (c == quote && (!multi || text.compare(i, 3, std::string(3, quote)) == 0)) {
-                i += multi ? 2 : 0;
-                column += multi ? 2 : 0;
-                quote = 0;
-                multi = false;
-            }
+        bool valid = true;
+        for (std::size_t k = 1; k <= more; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = valid && (next & 0xC0u) == 0x80u;
+            cp = (cp << 6) | (next & 0x3Fu);
+        }
+        if (!valid) {
             continue;
         }
-        if (c == '#') {
-            comment = true;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-            multi = text.compare(i, 3, std::string(3, c)) == 0;
-            i += multi ? 2 : 0;
-            column += multi ? 2 : 0;
-        } else if (static_cast<unsigned char>(c) >= 0x80) {
-            return {line, column};
+        const bool unreadable = (cp >= 0xA1 && cp <= 0x499) ||
+                                (cp >= 0x2E6E && cp <= 0x3267 && cp != 0x3000) ||
+                                (cp >= 0xFB06 && cp <= 0xFEFE);
+        if (unreadable) {
+            return {cp, line, column};
         }
+        i += more;
     }
-    return {0, 0};
+    return {0, 0, 0};
 }
 
 bool ParseLevel(const std::string& text, const std::string& path, Scenario& scenario,
                 std::string& error, int depth) {
-    if (const auto [line, column] = NonAsciiOutsideStrings(text); line != 0) {
-        error = path + ":" + std::to_string(line) + ":" + std::to_string(column) +
-                ": a character outside ASCII stands outside a string or comment";
+    if (const Unreadable u = FirstUnreadableCharacter(text); u.line != 0) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(u.code_point));
+        error = path + ":" + std::to_string(u.line) + ":" + std::to_string(u.column) +
+                ": the character " + code +
+                " cannot be read safely by the TOML reader; leave it out of the file";
         return false;
     }
     toml::table root;
