@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "framework/registry.h"
 #include "host/fp_state.h"
 
 #if defined(_WIN32)
@@ -161,8 +162,16 @@ int HostInit(const HostConfig& config, void** handle, int input_count, int outpu
     if (storage != nullptr) {
         std::memcpy(instance->saved_storage, storage, kStorageBlockBytes);
     }
-    instance->input_count = input_count > 0 ? input_count : 0;
-    instance->output_count = output_count > 0 ? output_count : 0;
+    // The counts only size the trace lines, and a trace never reads further into the host's
+    // arrays than a step does: at most the inputs a step reads and the outputs it writes.
+    const int outputs_written =
+        !kReducedBuild ? kHostChannels : (instance->built ? env->variables->entry_count : 0);
+    instance->input_count = input_count < 0               ? 0
+                            : input_count > kHostChannels ? kHostChannels
+                                                          : input_count;
+    instance->output_count = output_count < 0                 ? 0
+                             : output_count > outputs_written ? outputs_written
+                                                              : output_count;
     OpenTraces(instance, config);
     TraceStep(instance, time, inputs, outputs);
     return result;

@@ -3,6 +3,7 @@
 // values, several instances), then what only the full build's channels show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -58,6 +59,20 @@ TEST_P(EitherLibrary, TraceFilesHoldTheInitialisationLineAndOneLinePerStepBelowO
               "0.50000000,  2.50000000e-01,-2.00000000e+00,0.00000000e+00,\n");
     EXPECT_EQ(ReadFile(d().OutputTrace()), TraceOf("0.00000000,", {init_out[0], init_out[1]}) +
                                                TraceOf("0.50000000,", {step_out[0], step_out[1]}));
+}
+
+// Counts beyond what a step reads and writes trace no further into the host's arrays: the
+// library cannot see their length, and a step never reads past its inputs or writes past its
+// outputs.
+TEST_P(EitherLibrary, CountsBeyondTheChannelsTraceOnlyTheChannels) {
+    HostRun run(d());
+    ASSERT_EQ(run.Init(100000, 100000, 0.0), 0);
+    run.Terminate();
+    const auto values = [](const std::string& line) {
+        return std::count(line.begin(), line.end(), ',') - 1;  // the time column has one too
+    };
+    EXPECT_EQ(values(ReadFile(d().InputTrace())), d().inputs);
+    EXPECT_EQ(values(ReadFile(d().OutputTrace())), d().outputs);
 }
 
 TEST_P(EitherLibrary, ZeroCountsTraceOnlyTheTimeColumn) {
