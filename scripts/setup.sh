@@ -13,10 +13,12 @@ main=(cmake g++ make libcli11-dev libtomlplusplus-dev nlohmann-json3-dev python3
 testing=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format valgrind)
 # 32-bit Linux; Windows x86 and x64 (MinGW-w64); Wine with its 32- and 64-bit parts.
 cross=(gcc-multilib g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64)
+# The fuzz flavour: clang with libFuzzer and the sanitizer runtimes.
+fuzz=(clang libclang-rt-dev)
 
 case ${1:-test} in
   main) required=("${main[@]}") optional=() ;;
-  test) required=("${main[@]}" "${testing[@]}") optional=("${cross[@]}") ;;
+  test) required=("${main[@]}" "${testing[@]}") optional=("${cross[@]}" "${fuzz[@]}") ;;
   *)
     echo "usage: scripts/setup.sh main|test" >&2
     exit 2

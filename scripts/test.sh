@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds every flavour and runs its tests,
 # then compares the flavours' fixed runs with the native one.
-#   scripts/test.sh [FLAVOUR...]     default: default sanitize x86 win32 win64
+#   scripts/test.sh [FLAVOUR...]     default: default sanitize x86 win32 win64 fuzz
 # A flavour whose toolchain this machine lacks is skipped with a note; in CI (CI=true) that is
 # a failure. A failing flavour does not stop the others; the exit status reports all.
 set -euo pipefail
@@ -10,7 +10,7 @@ bash scripts/setup.sh test
 
 jobs=$(nproc 2>/dev/null || echo 2)
 flavours=("$@")
-[ ${#flavours[@]} -gt 0 ] || flavours=(default sanitize x86 win32 win64)
+[ ${#flavours[@]} -gt 0 ] || flavours=(default sanitize x86 win32 win64 fuzz)
 
 have_package() { dpkg -s "$1" >/dev/null 2>&1; }
 
@@ -24,6 +24,11 @@ missing_toolchain() {
     win32)
       command -v i686-w64-mingw32-g++-posix >/dev/null || echo "no MinGW-w64 i686 (g++-mingw-w64-i686)"
       command -v wine >/dev/null && have_package wine32:i386 || echo "no 32-bit Wine (wine, wine32:i386)"
+      ;;
+    fuzz)
+      echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' |
+        clang++ -fsanitize=fuzzer,address,undefined -x c++ - -o /dev/null 2>/dev/null ||
+        echo "clang++ cannot link a libFuzzer target (clang, libclang-rt-dev)"
       ;;
     win64)
       command -v x86_64-w64-mingw32-g++-posix >/dev/null ||

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every fuzz target for a while, from its seed corpus, keeping what it finds new in
+# build/fuzz/tests/fuzz/corpus_<target>:
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     default: 3600 s each, every target
+# A finding stops its target and leaves crash-*, leak-* or timeout-* in the target's working
+# folder (/tmp/svg_fuzz_<target> for the library targets, the build folder for the others).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-3600}
+shift || true
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc 2>/dev/null || echo 2)"
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] ||
+  targets=(descriptions_full descriptions_reduced host_run_full host_run_reduced recording scenario)
+status=0
+for target in "${targets[@]}"; do
+  corpus=${target%_full}
+  corpus=${corpus%_reduced}
+  echo "== $target: $seconds s"
+  mkdir -p "build/fuzz/tests/fuzz/corpus_$target"
+  if ! (cd build/fuzz/tests/fuzz &&
+    ./"$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      "corpus_$target" "../../../../tests/fuzz/corpus/$corpus"); then
+    status=1
+  fi
+done
+exit $status
