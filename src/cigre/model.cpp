@@ -827,6 +827,30 @@ void Trace(const Survey& s, double time, const double (&inputs)[kHostChannels],
     }
 }
 
+// At termination the registry file writers take text buffers of their own. They come from
+// the heap and go back before the call returns; the blocks of the arena are left alone.
+struct ArenaSpan {
+    const unsigned char* begin;
+    const unsigned char* end;
+};
+
+void* HeapAllocate(void*, std::size_t bytes) { return std::calloc(1, bytes); }
+
+void HeapRelease(void* context, void* block) {
+    const auto* span = static_cast<const ArenaSpan*>(context);
+    const auto* b = static_cast<const unsigned char*>(block);
+    if (!(b >= span->begin && b < span->end)) {
+        std::free(block);
+    }
+}
+
+// Writes the registry files and lets the environment go.
+void WriteRegistryFiles(const Survey& s, unsigned char* block, Environment* env) {
+    ArenaSpan span{block, block + s.state_bytes};
+    env->allocator = Allocator{&HeapAllocate, &HeapRelease, &span};
+    TearDownEnvironment(env, true);
+}
+
 }  // namespace
 
 // -------------------------------------------------------------------------------------------
@@ -1082,7 +1106,7 @@ int32_T Model::Terminate(IEEE_Cigre_DLLInterface_Instance* instance) const noexc
         return Fail(instance, "Model_Terminate called twice");
     }
     if (built == 0 && v.header->write_files != 0) {
-        TearDownEnvironment(Settle(s, instance), true);
+        WriteRegistryFiles(s, v.block, Settle(s, instance));
     }
     if (built != 0) {
         // Never initialised (or not ours): nothing to release; remember the end only.
