@@ -1,5 +1,6 @@
 #include "conformance.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -164,13 +165,17 @@ class Runner {
         stimulus_(in, k);
         if (Stop(in, in.Call(model_.first_call, "Model_FirstCall"))) return false;
         if (Stop(in, in.Call(model_.check_parameters, "Model_CheckParameters"))) return false;
+        in.ZeroOutputs();
         return !Stop(in, in.Call(model_.initialize, "Model_Initialize"));
     }
     // One sample; false on an error or a non-finite output.
     bool Step(Instance& in, long k, bool hold = false) {
         in.record.Time = Time(k);
         stimulus_(in, k);
-        if (hold && Stop(in, in.Call(model_.initialize, "Model_Initialize"))) return false;
+        if (hold) {
+            in.ZeroOutputs();
+            if (Stop(in, in.Call(model_.initialize, "Model_Initialize"))) return false;
+        }
         if (Stop(in, in.Call(model_.outputs, "Model_Outputs"))) return false;
         for (int i = 0; i < model_.info->NumOutputPorts; ++i) {
             if (!std::isfinite(in.Output(i))) {
@@ -235,8 +240,22 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
            (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
+// Each distinct problem once, with the number of calls that showed it.
 void CollectProblems(Report& r, const Instance& in, int point) {
-    for (const std::string& p : in.problems) r.Add(point, Level::kFail, p);
+    std::vector<std::pair<std::string, int>> distinct;
+    for (const std::string& p : in.problems) {
+        auto same = std::find_if(distinct.begin(), distinct.end(),
+                                 [&p](const auto& d) { return d.first == p; });
+        if (same == distinct.end()) {
+            distinct.emplace_back(p, 1);
+        } else {
+            ++same->second;
+        }
+    }
+    for (const auto& [text, calls] : distinct) {
+        r.Add(point, Level::kFail,
+              calls == 1 ? text : text + " (" + std::to_string(calls) + " calls)");
+    }
 }
 
 // Points 7 to 15 on one loaded library; the reference trace of a full run in `trace`.
@@ -353,8 +372,10 @@ void CheckRuns(Report& r, const LoadedModel& model, const Stimulus& stimulus,
         Instance early(model, kEmt);
         early.Call(model.first_call, "Model_FirstCall");
         early.Call(model.check_parameters, "Model_CheckParameters");
+        alone.problems.clear();
         const int t1 = early.Call(model.terminate, "Model_Terminate");
         const int t2 = alone.Call(model.terminate, "Model_Terminate");
+        CollectProblems(r, alone, 9);
         r.Add(14, t1 == 0 && t2 == 0 ? Level::kPass : Level::kFail,
               "Terminate after CheckParameters returned " + std::to_string(t1) +
                   ", after the run " + std::to_string(t2));

@@ -268,6 +268,12 @@ void Instance::CopyStateFrom(const Instance& other) {
     outputs_.CopyFrom(other.outputs_);
 }
 
+void Instance::ZeroOutputs() {
+    if (outputs_.size() > 0) {
+        std::memset(outputs_.data(), 0, outputs_.size());
+    }
+}
+
 std::vector<double> Instance::Outputs() const {
     std::vector<double> values;
     for (int i = 0; i < model_.info->NumOutputPorts; ++i) {

@@ -80,6 +80,8 @@ class Instance {
     // States and outputs of another instance of the same model (a snapshot).
     void CopyStateFrom(const Instance& other);
     std::vector<double> Outputs() const;
+    // The initial output values a host writes before Initialize: all zero.
+    void ZeroOutputs();
 
     IEEE_Cigre_DLLInterface_Instance record;
     std::vector<std::string> problems;
