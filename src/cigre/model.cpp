@@ -889,22 +889,9 @@ Model::Model(const ModelConfig& config) noexcept
 
 namespace {
 
-DefaultValueU DefaultOf(int data_type, double v) {
-    switch (data_type) {
-        case IEEE_Cigre_DLLInterface_DataType_uint8_T:
-            return {.Uint8_Val = static_cast<uint8_T>(v)};
-        case IEEE_Cigre_DLLInterface_DataType_int8_T:
-            return {.Int8_Val = static_cast<int8_T>(v)};
-        case IEEE_Cigre_DLLInterface_DataType_int32_T:
-            return {.Int32_Val = static_cast<int32_T>(v)};
-        case IEEE_Cigre_DLLInterface_DataType_uint32_T:
-            return {.Uint32_Val = static_cast<uint32_T>(v)};
-        default:
-            return {.Real32_Val = static_cast<real32_T>(v)};
-    }
-}
-
-MinMaxValueU BoundOf(int data_type, double v) {
+// A value of a data type in a value union (the default, or a bound of the range).
+template <class Union>
+Union ValueUnion(int data_type, double v) {
     switch (data_type) {
         case IEEE_Cigre_DLLInterface_DataType_uint8_T:
             return {.Uint8_Val = static_cast<uint8_T>(v)};
@@ -955,9 +942,10 @@ int Model::BuildTables() noexcept {
                 .Unit = "",
                 .DataType = static_cast<IEEE_Cigre_DLLInterface_DataType>(p.data_type),
                 .FixedValue = p.changeable ? 0 : 1,
-                .DefaultValue = DefaultOf(p.data_type, BitsValue(p.data_type, p.default_bits)),
-                .MinValue = BoundOf(p.data_type, p.minimum),
-                .MaxValue = BoundOf(p.data_type, p.maximum),
+                .DefaultValue =
+                    ValueUnion<DefaultValueU>(p.data_type, BitsValue(p.data_type, p.default_bits)),
+                .MinValue = ValueUnion<MinMaxValueU>(p.data_type, p.minimum),
+                .MaxValue = ValueUnion<MinMaxValueU>(p.data_type, p.maximum),
             };
     }
     return 1;

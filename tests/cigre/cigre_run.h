@@ -8,27 +8,19 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include "cigre/block_layout.h"
 #include "cigre/ieee_cigre_dll.h"
+#include "platform.h"
 
 namespace svg::testing {
 
+// The library and its entry points, found by their plain names as a host finds them.
 class CigreLibrary {
   public:
     explicit CigreLibrary(const std::string& path) {
-#if defined(_WIN32)
-        handle_ = LoadLibraryA(path.c_str());
-#else
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-        if (handle_ == nullptr) {
-            throw std::runtime_error("cannot load " + path);
+        std::string error;
+        if (!library_.Open(path, error)) {
+            throw std::runtime_error(error);
         }
         get_info = Find<Model_GetInfo_Fn>("Model_GetInfo");
         first_call = Find<Model_InstanceFn>("Model_FirstCall");
@@ -38,15 +30,6 @@ class CigreLibrary {
         iterate = Find<Model_InstanceFn>("Model_Iterate");
         terminate = Find<Model_InstanceFn>("Model_Terminate");
     }
-    ~CigreLibrary() {
-#if defined(_WIN32)
-        FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-        dlclose(handle_);
-#endif
-    }
-    CigreLibrary(const CigreLibrary&) = delete;
-    CigreLibrary& operator=(const CigreLibrary&) = delete;
 
     Model_GetInfo_Fn get_info;
     Model_InstanceFn first_call, check_parameters, initialize, outputs, iterate, terminate;
@@ -54,17 +37,14 @@ class CigreLibrary {
   private:
     template <class F>
     F Find(const char* name) {
-#if defined(_WIN32)
-        auto* symbol = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
-#else
-        void* symbol = dlsym(handle_, name);
-#endif
-        if (symbol == nullptr) {
-            throw std::runtime_error(std::string("missing entry point ") + name);
+        std::string error;
+        auto* function = library_.Find(name, error);
+        if (function == nullptr) {
+            throw std::runtime_error(error);
         }
-        return reinterpret_cast<F>(symbol);
+        return reinterpret_cast<F>(function);
     }
-    void* handle_ = nullptr;
+    svghost::SharedLibrary library_;
 };
 
 inline CigreLibrary& TravikCigre() {
