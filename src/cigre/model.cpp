@@ -735,6 +735,16 @@ int32_T CheckBuilt(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance, 
     return IEEE_Cigre_DLLInterface_Return_OK;
 }
 
+// Marks the array as ours, in a phase: the check words at both ends and the phase.
+void Mark(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance, Phase phase) {
+    const StateView v = ViewOf(instance);
+    v.header->magic = kStateMagic;
+    v.header->state_bytes = s.state_bytes;
+    v.header->phase = phase;
+    const std::uint64_t end = EndMark(s);
+    std::memcpy(v.block + s.state_bytes - 8, &end, sizeof end);
+}
+
 // Moves the addresses inside the arena when the host has moved the block; returns the
 // environment.
 Environment* Settle(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance) {
@@ -971,13 +981,8 @@ int32_T Model::FirstCall(IEEE_Cigre_DLLInterface_Instance* instance) const noexc
         Settle(survey_, instance);
         return Ok(instance);
     }
-    StateHeader* header = ViewOf(instance).header;
-    std::memset(header, 0, sizeof *header);
-    header->magic = kStateMagic;
-    header->state_bytes = survey_.state_bytes;
-    header->phase = kFirstCalled;
-    const std::uint64_t end = EndMark(survey_);
-    std::memcpy(ViewOf(instance).block + survey_.state_bytes - 8, &end, sizeof end);
+    std::memset(ViewOf(instance).header, 0, sizeof(StateHeader));
+    Mark(survey_, instance, kFirstCalled);
     return Ok(instance);
 }
 
@@ -993,10 +998,7 @@ int32_T Model::CheckParameters(IEEE_Cigre_DLLInterface_Instance* instance) const
 
 int32_T Model::Initialize(IEEE_Cigre_DLLInterface_Instance* instance) const noexcept {
     const Survey& s = survey_;
-    if (const int32_T r = CheckInstance(s, instance); r != 0) {
-        return r;
-    }
-    if (const int32_T r = CheckValues(s, instance); r != 0) {
+    if (const int32_T r = CheckParameters(instance); r != 0) {
         return r;
     }
     if (instance->ExternalInputs == nullptr || instance->ExternalOutputs == nullptr) {
@@ -1032,16 +1034,12 @@ int32_T Model::Initialize(IEEE_Cigre_DLLInterface_Instance* instance) const noex
                               SettingValue(s, instance, Setting::kTask3Factor),
                               SettingValue(s, instance, Setting::kTask4Factor)};
     ApplyHostParameters(env, record);
-    v.header->magic = kStateMagic;
-    v.header->state_bytes = s.state_bytes;
+    Mark(s, instance, kInitialized);
     v.header->block_address = AddressOf(v.block);
     v.header->library_address = AddressOf(&kLibraryAnchor);
     v.header->environment_offset =
         static_cast<std::uint64_t>(reinterpret_cast<unsigned char*>(env) - v.block);
-    v.header->phase = kInitialized;
     v.header->write_files = SettingValue(s, instance, Setting::kWriteFiles) == 1.0 ? 1 : 0;
-    const std::uint64_t end = EndMark(s);
-    std::memcpy(v.block + s.state_bytes - 8, &end, sizeof end);
     if (v.header->write_files != 0) {
         double inputs[kHostChannels];
         const double outputs[kHostChannels] = {};
@@ -1099,12 +1097,8 @@ int32_T Model::Terminate(IEEE_Cigre_DLLInterface_Instance* instance) const noexc
     if (built != 0) {
         // Never initialised (or not ours): nothing to release; remember the end only.
         std::memset(v.header, 0, sizeof *v.header);
-        v.header->magic = kStateMagic;
-        v.header->state_bytes = s.state_bytes;
-        const std::uint64_t end = EndMark(s);
-        std::memcpy(v.block + s.state_bytes - 8, &end, sizeof end);
     }
-    v.header->phase = kTerminated;
+    Mark(s, instance, kTerminated);
     return Ok(instance);
 }
 
