@@ -25,7 +25,7 @@ constexpr std::uint64_t kStateMagic = 0x5356474349475245ull;  // identifies our 
 constexpr std::size_t kMessageLen = 320;
 
 // A static of this library: where it sits tells whether the library that built an instance
-// is the one now running it (a restored snapshot may come from another load).
+// is the one now running it (a snapshot may be restored into another load of the library).
 const int kLibraryAnchor = 0;
 
 enum Phase : std::int32_t { kNoPhase = 0, kFirstCalled = 1, kInitialized = 2, kTerminated = 3 };
@@ -597,32 +597,56 @@ Survey::Survey(const ModelConfig& c) noexcept
     LayOut(*this);
     const std::size_t words = arena_bytes / kWord;
     map_bytes = RoundUp8((words + 7) / 8);
-    state_bytes = kHeaderBytes + arena_bytes + map_bytes + 8;
+    state_bytes = kHeaderBytes + arena_bytes + 2 * map_bytes + 8;
 }
 
+namespace {
+
+std::uintptr_t WordAt(const unsigned char* block, std::size_t i) {
+    std::uintptr_t w;
+    std::memcpy(&w, block + i * kWord, kWord);
+    return w;
+}
+
+bool Marked(const unsigned char* map, std::size_t i) { return (map[i / 8] >> (i % 8) & 1u) != 0; }
+
+void SetMark(unsigned char* map, std::size_t i, bool marked) {
+    const auto bit = static_cast<unsigned char>(1u << (i % 8));
+    map[i / 8] = static_cast<unsigned char>(marked ? map[i / 8] | bit : map[i / 8] & ~bit);
+}
+
+}  // namespace
+
 bool MapAddresses(const unsigned char* a, const unsigned char* b, std::size_t words,
-                  std::uintptr_t delta, unsigned char* map) noexcept {
+                  std::uintptr_t delta, unsigned char* addresses,
+                  unsigned char* constants) noexcept {
     bool alike = true;
     for (std::size_t i = 0; i < words; ++i) {
-        std::uintptr_t wa;
-        std::uintptr_t wb;
-        std::memcpy(&wa, a + i * kWord, kWord);
-        std::memcpy(&wb, b + i * kWord, kWord);
+        const std::uintptr_t wa = WordAt(a, i);
+        const std::uintptr_t wb = WordAt(b, i);
         const bool address = wa != wb && wa - wb == delta;
         alike = alike && (wa == wb || address);
-        const auto bit = static_cast<unsigned char>(1u << (i % 8));
-        map[i / 8] = static_cast<unsigned char>(address ? map[i / 8] | bit : map[i / 8] & ~bit);
+        SetMark(addresses, i, address);
+        SetMark(constants, i, wa == wb && wa != 0);
     }
     return alike;
+}
+
+void AdoptLibrary(unsigned char* block, const unsigned char* fresh, std::size_t words,
+                  const unsigned char* constants, std::uintptr_t delta) noexcept {
+    for (std::size_t i = 0; i < words; ++i) {
+        const std::uintptr_t w = WordAt(fresh, i);
+        if (Marked(constants, i) && WordAt(block, i) - w == delta) {
+            std::memcpy(block + i * kWord, &w, kWord);
+        }
+    }
 }
 
 void MoveAddresses(unsigned char* block, std::size_t words, const unsigned char* map,
                    std::uintptr_t delta) noexcept {
     for (std::size_t i = 0; i < words; ++i) {
-        if ((map[i / 8] >> (i % 8) & 1u) != 0) {
-            std::uintptr_t w;
-            std::memcpy(&w, block + i * kWord, kWord);
-            w += delta;
+        if (Marked(map, i)) {
+            const std::uintptr_t w = WordAt(block, i) + delta;
             std::memcpy(block + i * kWord, &w, kWord);
         }
     }
@@ -726,12 +750,6 @@ int32_T CheckBuilt(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance, 
         Text(v.header->message, sizeof v.header->message) << call << " after Model_Terminate";
         return Fail(instance, v.header->message);
     }
-    if (h.library_address != AddressOf(&kLibraryAnchor)) {
-        Text(v.header->message, sizeof v.header->message)
-            << call << ": the states were made by another load of the library; restart the"
-            << " run from its beginning";
-        return Fail(instance, v.header->message);
-    }
     return IEEE_Cigre_DLLInterface_Return_OK;
 }
 
@@ -745,18 +763,54 @@ void Mark(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance, Phase pha
     std::memcpy(v.block + s.state_bytes - 8, &end, sizeof end);
 }
 
-// Moves the addresses inside the arena when the host has moved the block; returns the
-// environment.
+// Makes the arena right for where it is now: when the host has moved the block, every address
+// inside the arena moves by the same distance; when the block comes from another load of the
+// library (a snapshot restored in another run), every word that held an address in the
+// library at the build and still holds it is pointed at the same place in this load. Which
+// words those are, a fresh build in a scratch area tells: they differ from it by exactly the
+// distance between the two loads. Returns the environment, or null when that build fails.
 Environment* Settle(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance) {
     const StateView v = ViewOf(instance);
     unsigned char* arena = v.block + kHeaderBytes;
+    const unsigned char* addresses = arena + s.arena_bytes;
+    const unsigned char* constants = addresses + s.map_bytes;
+    const std::size_t words = s.arena_bytes / kWord;
     const std::uint64_t now = AddressOf(v.block);
     if (v.header->block_address != now) {
-        const auto delta = static_cast<std::uintptr_t>(now - v.header->block_address);
-        MoveAddresses(arena, s.arena_bytes / kWord, arena + s.arena_bytes, delta);
+        MoveAddresses(arena, words, addresses,
+                      static_cast<std::uintptr_t>(now - v.header->block_address));
         v.header->block_address = now;
     }
+    const std::uint64_t library = AddressOf(&kLibraryAnchor);
+    if (v.header->library_address != library) {
+        if (instance->Parameters == nullptr && s.exposed_count > 0) {
+            return nullptr;
+        }
+        void* scratch = std::calloc(1, s.arena_bytes);
+        const bool built = scratch != nullptr &&
+                           BuildController(MakeArena(scratch, s.arena_bytes), *s.config->variant,
+                                           &s, instance->Parameters) != nullptr;
+        if (built) {
+            AdoptLibrary(arena, static_cast<const unsigned char*>(scratch), words, constants,
+                         static_cast<std::uintptr_t>(v.header->library_address - library));
+            v.header->library_address = library;
+        }
+        std::free(scratch);
+        if (!built) {
+            return nullptr;
+        }
+    }
     return reinterpret_cast<Environment*>(v.block + v.header->environment_offset);
+}
+
+// Settle, or the error code with its message.
+int32_T SettleOrFail(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance,
+                     Environment** env) {
+    *env = Settle(s, instance);
+    return *env != nullptr ? IEEE_Cigre_DLLInterface_Return_OK
+                           : Fail(instance,
+                                  "the states come from another load of the library and could "
+                                  "not be taken over (no parameter block, or no memory)");
 }
 
 // The 200 host channels of one step: input ports on their channels, then the value of every
@@ -978,8 +1032,9 @@ int32_T Model::FirstCall(IEEE_Cigre_DLLInterface_Instance* instance) const noexc
     }
     // After a snapshot is restored the host calls this again: a built controller stays.
     if (CheckBuilt(survey_, instance, "Model_FirstCall") == 0) {
-        Settle(survey_, instance);
-        return Ok(instance);
+        Environment* env = nullptr;
+        const int32_T r = SettleOrFail(survey_, instance, &env);
+        return r != 0 ? r : Ok(instance);
     }
     std::memset(ViewOf(instance).header, 0, sizeof(StateHeader));
     Mark(survey_, instance, kFirstCalled);
@@ -1007,7 +1062,7 @@ int32_T Model::Initialize(IEEE_Cigre_DLLInterface_Instance* instance) const noex
     const StateView v = ViewOf(instance);
     std::memset(v.header, 0, kHeaderBytes);
     unsigned char* region = v.block + kHeaderBytes;
-    unsigned char* map = region + s.arena_bytes;
+    unsigned char* addresses = region + s.arena_bytes;
     Environment* env = BuildController(MakeArena(region, s.arena_bytes), *s.config->variant, &s,
                                        instance->Parameters);
     // The same build at a second address marks the words that hold addresses.
@@ -1021,7 +1076,7 @@ int32_T Model::Initialize(IEEE_Cigre_DLLInterface_Instance* instance) const noex
         MapAddresses(
             region, static_cast<unsigned char*>(scratch), s.arena_bytes / kWord,
             reinterpret_cast<std::uintptr_t>(region) - reinterpret_cast<std::uintptr_t>(scratch),
-            map);
+            addresses, addresses + s.map_bytes);
     std::free(scratch);
     if (!alike) {
         return Fail(instance, env == nullptr || twin == nullptr
@@ -1061,7 +1116,10 @@ int32_T Model::Outputs(IEEE_Cigre_DLLInterface_Instance* instance) const noexcep
         (instance->Parameters == nullptr && s.exposed_count > 0)) {
         return Fail(instance, "ExternalInputs, ExternalOutputs or Parameters is null");
     }
-    Environment* env = Settle(s, instance);
+    Environment* env = nullptr;
+    if (const int32_T r = SettleOrFail(s, instance, &env); r != 0) {
+        return r;
+    }
     double inputs[kHostChannels];
     double outputs[kHostChannels];
     AssembleChannels(s, instance, inputs);
@@ -1092,7 +1150,11 @@ int32_T Model::Terminate(IEEE_Cigre_DLLInterface_Instance* instance) const noexc
         return Fail(instance, "Model_Terminate called twice");
     }
     if (built == 0 && v.header->write_files != 0) {
-        WriteRegistryFiles(s, v.block, Settle(s, instance));
+        Environment* env = nullptr;
+        if (const int32_T r = SettleOrFail(s, instance, &env); r != 0) {
+            return r;
+        }
+        WriteRegistryFiles(s, v.block, env);
     }
     if (built != 0) {
         // Never initialised (or not ours): nothing to release; remember the end only.

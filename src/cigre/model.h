@@ -6,13 +6,17 @@
 //   header       check words, the call phase, where the block and the library were at the
 //                last call, the message text;
 //   arena        the Arena record and its region, from which the environment is built;
-//   pointer map  one bit per pointer-sized word of the arena: set where the word holds an
+//   address map  one bit per pointer-sized word of the arena: set where the word holds an
 //                address inside the arena;
+//   constant map one bit per word: set where the word was the same non-zero value in both
+//                builds (data, or an address in the library: a routine, a text, the zero cell);
 //   end mark     a check word.
 // When the host hands over the block at another address (it copies the states, or restores a
 // snapshot into another instance), every marked word is moved by the same distance before the
 // controller runs. The map comes from building the environment twice, at two addresses: the
-// words that differ by exactly the distance between the two builds are the addresses.
+// words that differ by exactly the distance between the two builds are the addresses. When
+// the states come from another load of the library, the constant words that hold an address
+// in the old load are pointed at the same place in this one (see Settle in model.cpp).
 #pragma once
 
 #include <cstddef>
@@ -114,7 +118,7 @@ struct Survey {
     std::size_t output_block_bytes;
     std::size_t parameter_block_bytes;
     std::size_t arena_bytes;  // Arena record and region
-    std::size_t map_bytes;
+    std::size_t map_bytes;    // each of the two maps
     std::size_t state_bytes;  // whole state array, a multiple of 8
     double sample_time;
 };
@@ -152,10 +156,17 @@ class Model {
 };
 
 // Pointer map helpers, on `words` pointer-sized words.
-// Sets bit i of `map` where a[i] - b[i] == delta (mod 2^N) and a[i] != b[i]; false when a
-// word differs by anything else (the two builds were not alike).
+// Sets bit i of `addresses` where a[i] - b[i] == delta (mod 2^N) and a[i] != b[i], and bit i
+// of `constants` where a[i] == b[i] != 0; false when a word differs by anything else (the two
+// builds were not alike).
 bool MapAddresses(const unsigned char* a, const unsigned char* b, std::size_t words,
-                  std::uintptr_t delta, unsigned char* map) noexcept;
+                  std::uintptr_t delta, unsigned char* addresses,
+                  unsigned char* constants) noexcept;
+// Where a constant word of `block` differs from the same word of `fresh` (a build in this
+// load of the library) by exactly `delta`, the distance between the two loads, it takes the
+// fresh word.
+void AdoptLibrary(unsigned char* block, const unsigned char* fresh, std::size_t words,
+                  const unsigned char* constants, std::uintptr_t delta) noexcept;
 // Adds `delta` to every marked word.
 void MoveAddresses(unsigned char* block, std::size_t words, const unsigned char* map,
                    std::uintptr_t delta) noexcept;

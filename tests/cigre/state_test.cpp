@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -69,6 +70,42 @@ TEST_F(CigreState, SnapshotIntoAFreshInstanceContinuesBitIdentically) {
     copy->Attach();
     EXPECT_EQ(copy->lib.first_call(&copy->instance), 0);  // as a host does after a restore
     EXPECT_EQ(Continue(*copy, 800), reference);
+}
+
+// A snapshot restored in another run of the host: the states are taken in one load of the
+// library, which is then unloaded, and restored into a second load at another address (copies
+// under other names). Every address the states hold into the first load must have moved.
+TEST_F(CigreState, SnapshotIntoAnotherLoadOfTheLibraryContinuesBitIdentically) {
+    const std::filesystem::path library(SVG_TRAVIK_CIGRE_LIBRARY);
+    auto copy = [&](const char* name) {
+        const std::filesystem::path to = dir_.path() / (name + library.extension().string());
+        std::filesystem::copy_file(library, to);
+        return std::make_unique<CigreLibrary>(to.string());
+    };
+    auto first = copy("Travik_Cigre_first");
+    std::vector<double> states;
+    std::vector<double> outputs;
+    std::vector<std::uint64_t> reference;
+    {
+        CigreRun original(*first);
+        ASSERT_EQ(original.Start(), 0);
+        Continue(original, 600);
+        states = original.states;
+        outputs = original.outputs;
+        reference = Continue(original, 700);
+        ASSERT_EQ(original.Terminate(), 0);
+    }
+    auto second = copy("Travik_Cigre_second");  // loaded while the first still is
+    first.reset();
+    CigreRun restored(*second);
+    ASSERT_EQ(restored.Start(), 0);
+    restored.states = states;
+    restored.outputs = outputs;
+    restored.steps = 600;
+    restored.Attach();
+    EXPECT_EQ(restored.lib.first_call(&restored.instance), 0) << restored.Error();
+    EXPECT_EQ(Continue(restored, 700), reference);
+    EXPECT_EQ(restored.Terminate(), 0);
 }
 
 TEST_F(CigreState, StatesMovedBeforeEverySampleChangeNothing) {
