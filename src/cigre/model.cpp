@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <new>
 
@@ -409,6 +410,42 @@ void Identifier(char (&out)[kSlotLen], const char* name) {
     out[i] = '\0';
 }
 
+// Import tools of some EMT programs keep 31 characters of a name. A longer identifier loses
+// the "parm_" or "set_" after its module name when that makes it short enough and it stays
+// unique in its list; the description keeps the registered name.
+constexpr std::size_t kShortName = 31;
+
+template <class Entry>
+void ShortenNames(Entry* entries, int count) {
+    for (int i = 0; i < count; ++i) {
+        char* name = entries[i].identifier;
+        const std::size_t length = std::strlen(name);
+        const char* module_end = std::strchr(name, '_');
+        if (length <= kShortName || module_end == nullptr) {
+            continue;
+        }
+        const std::size_t at = static_cast<std::size_t>(module_end - name) + 1;
+        std::size_t drop = 0;
+        for (const char* prefix : {"parm_", "set_"}) {
+            drop = std::strncmp(name + at, prefix, std::strlen(prefix)) == 0 ? std::strlen(prefix)
+                                                                             : drop;
+        }
+        if (drop == 0 || length - drop > kShortName) {
+            continue;
+        }
+        char shorter[kSlotLen];
+        std::memcpy(shorter, name, at);
+        std::memcpy(shorter + at, name + at + drop, length - at - drop + 1);
+        bool unique = true;
+        for (int k = 0; k < count; ++k) {
+            unique = unique && std::strcmp(entries[k].identifier, shorter) != 0;
+        }
+        if (unique) {
+            std::memcpy(name, shorter, length - drop + 1);
+        }
+    }
+}
+
 // The host channel (44..149) whose target is `field`, or -1; the later of two.
 void ChannelsOf(const SimInput& in, const void* field, int (&channels)[2]) {
     channels[0] = channels[1] = -1;
@@ -586,6 +623,8 @@ Survey::Survey(const ModelConfig& c) noexcept
         if (env != nullptr) {
             SurveyParameters(*this, env);
             SurveyOutputs(*this, env, *c.variant);
+            ShortenNames(parameters, parameter_count);
+            ShortenNames(outputs, output_count);
             arena_bytes = RoundUp8(kArenaRecordBytes + arena->used);
             ok = sample_time > 0.0;
         }

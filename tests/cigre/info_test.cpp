@@ -79,16 +79,26 @@ TEST(CigreInfo, ParametersAreTheRegisteredOnesWithTheirTypesAndDefaults) {
     int found = 0;
     for (int e = 0; e < env->parameters->entry_count; ++e) {
         const RegistryEntry& r = env->parameters->entries[e];
-        const std::string name = IdentifierOf(r.name);
+        // Found by the registered name its description begins with; named after it with '_'
+        // for '.', without "parm_" where the name would be longer than 31 characters.
+        const std::string registered = std::string(r.name) + " (";
         const IEEE_Cigre_DLLInterface_Parameter* p = nullptr;
         for (int i = 0; i < info.NumParameters; ++i) {
-            p = name == info.ParametersInfo[i].Name ? &info.ParametersInfo[i] : p;
+            const std::string description = info.ParametersInfo[i].Description;
+            p = description.starts_with(registered) ? &info.ParametersInfo[i] : p;
+        }
+        const std::string full = IdentifierOf(r.name);
+        std::string name = full;
+        if (full.size() > 31) {
+            name.erase(full.find('_') + 1, 5);
         }
         if (p == nullptr) {
             missing.insert(r.name);
             continue;
         }
         ++found;
+        EXPECT_EQ(p->Name, name);
+        EXPECT_LE(std::string(p->Name).size(), 31u) << name;
         EXPECT_EQ(p->GroupName, std::string(r.name).substr(0, std::string(r.name).find('.')));
         if (r.type_code == 4) {  // f
             EXPECT_EQ(p->DataType, IEEE_Cigre_DLLInterface_DataType_real32_T) << name;
@@ -147,6 +157,7 @@ TEST(CigreInfo, OutputPortsAreTheBoundChannelsNamedAfterTheirSources) {
         {6, "PLL_set_grid_freq", IEEE_Cigre_DLLInterface_DataType_real32_T},
         {9, "HLVRTCtrl_flg_LVRT_mod", IEEE_Cigre_DLLInterface_DataType_int8_T},
         {20, "SimOutput_prot_flag", kUint8},
+        {17, "InPhaseVolCtrl_Udca_bal_coef", IEEE_Cigre_DLLInterface_DataType_real32_T},
         {26, "GfmCtrl_grid_theta_GFM", IEEE_Cigre_DLLInterface_DataType_real32_T},
         {39, "UVPro_flg_obCn3L3_03", kUint8},
     };
