@@ -18,10 +18,6 @@ namespace {
 // is the one now running it (a snapshot may be restored into another load of the library).
 const int kLibraryAnchor = 0;
 
-}  // namespace
-
-namespace {
-
 std::uintptr_t WordAt(const unsigned char* block, std::size_t i) {
     std::uintptr_t w;
     std::memcpy(&w, block + i * kWord, kWord);
