@@ -24,9 +24,6 @@ constexpr char kStorageMessage[] = "\xB4\xE6\xB4\xA2\xC7\xF8\xB4\xED\xCE\xF3\x21
 constexpr char kEnvAllocFailed[] = "Allocate memory for simulink run-time environment failed!";
 constexpr char kEnvBuildFailed[] = "the initial run time environment failed!";
 
-// Tracing happens only while the host's time is below one second.
-constexpr double kTraceEnd = 1.0;
-
 void PrintFailure(const char* message) {
     char buffer[256];
     std::snprintf(buffer, sizeof buffer, "%s\n", message);
@@ -129,11 +126,18 @@ void TraceLine(std::FILE* file, const char* time_format, double time, const doub
 
 void TraceStep(LibraryInstance* instance, double time, const double* inputs,
                const double* outputs) {
-    TraceLine(instance->input_trace, "%.8f,  ", time, inputs, instance->input_count);
-    TraceLine(instance->output_trace, "%.8f,", time, outputs, instance->output_count);
+    WriteTraceLines(instance->input_trace, instance->output_trace, time, inputs,
+                    instance->input_count, outputs, instance->output_count);
 }
 
 }  // namespace
+
+void WriteTraceLines(std::FILE* input_trace, std::FILE* output_trace, double time,
+                     const double* inputs, int input_count, const double* outputs,
+                     int output_count) noexcept {
+    TraceLine(input_trace, "%.8f,  ", time, inputs, input_count);
+    TraceLine(output_trace, "%.8f,", time, outputs, output_count);
+}
 
 int HostInit(const HostConfig& config, void** handle, int input_count, int output_count,
              const double* host_parameters, const double* inputs, const double* outputs,

@@ -11,6 +11,9 @@ namespace svg {
 
 inline constexpr int kStorageBlockBytes = 100;
 
+// Tracing happens only while the host's time is below one second.
+inline constexpr double kTraceEnd = 1.0;
+
 struct HostConfig {
     const Variant* variant;
     const char* input_trace_name;   // e.g. "TravikDLLinput.txt"
@@ -34,5 +37,10 @@ int HostInit(const HostConfig& config, void** handle, int input_count, int outpu
 int HostStep(void* handle, const double* inputs, double* outputs, const void* storage,
              double time) noexcept;
 int HostTerminate(void* handle) noexcept;
+
+// One line of each trace file: the time, then the values, then LF; a null file is skipped.
+void WriteTraceLines(std::FILE* input_trace, std::FILE* output_trace, double time,
+                     const double* inputs, int input_count, const double* outputs,
+                     int output_count) noexcept;
 
 }  // namespace svg
