@@ -187,8 +187,9 @@ TEST_P(EitherLibrary, TwoInstancesInOneProcessStayIndependent) {
     EXPECT_NE(a.instance(), b.instance());
 }
 
-// The inputs of instance `n` at step k: a grid of its own amplitude, phase and settings, so
-// no two instances compute the same thing.
+// The inputs of instance `n` at step k: a grid of its own amplitude, phase and settings, and
+// a loop gain (full build) or ride-through level (reduced build) of its own, so no two
+// instances compute the same thing.
 void InstanceInputs(const Deliverable& d, int n, int k, std::array<double, kChannels>& in) {
     const double t = k * 1e-4;
     for (int ph = 0; ph < 3; ++ph) {
@@ -206,6 +207,9 @@ void InstanceInputs(const Deliverable& d, int n, int k, std::array<double, kChan
         in[43] = 30.0;
         in[44] = 35.0;
         in[45] = 13.0;
+        in[51] = 1.12 + 0.01 * n;  // high-voltage ride-through entry level
+    } else {
+        in[84] = 21.2 + n;  // phase-locked loop proportional gain
     }
 }
 
