@@ -63,7 +63,8 @@ bool Compose(char (&text)[kComposeLen], const char* instance_name, const char* d
 int KeyAt(const char* text) {
     for (int k = 0; k < kKeyCount; ++k) {
         const char* key = kDescriptorKeys[k];
-        if (std::strncmp(text, key, std::strlen(key)) == 0) {
+        // The first character decides most comparisons; the rest only when it matches.
+        if (text[0] == key[0] && std::strncmp(text, key, std::strlen(key)) == 0) {
             return k;
         }
     }
@@ -238,7 +239,7 @@ void ParseDescriptor(SignalRegistry* registry, const char* text) noexcept {
             }
         }
         if (key < 0) {
-            continue;
+            break;  // every further pass would search the same characters from the same point
         }
         // Up to the first key is the name, up to any later key the previous key's value.
         CopyToSlot(named ? registry->field_slots[previous] : registry->name_slot, text + point,
