@@ -18,10 +18,11 @@ for target in "${targets[@]}"; do
   corpus=${target%_full}
   corpus=${corpus%_reduced}
   echo "== $target: $seconds s"
-  mkdir -p "build/fuzz/tests/fuzz/corpus_$target"
-  if ! (cd build/fuzz/tests/fuzz &&
-    ./"$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      "corpus_$target" "../../../../tests/fuzz/corpus/$corpus"); then
+  # Absolute folders: the library targets work in a scratch folder of their own.
+  work="$PWD/build/fuzz/tests/fuzz/corpus_$target"
+  mkdir -p "$work"
+  if ! build/fuzz/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 "$work" "$PWD/tests/fuzz/corpus/$corpus"; then
     status=1
   fi
 done
