@@ -99,8 +99,8 @@ ModuleHeader* ModuleInSlot(const Environment* env, int slot) noexcept {
     return env->modules[slot];
 }
 
-int BuildEnvironment(const Variant& variant, const Allocator& allocator,
-                     Environment** out) noexcept {
+int BuildEnvironment(const Variant& variant, const Allocator& allocator, Environment** out,
+                     const RowObserver* observer) noexcept {
     Environment* env = AllocateBlock<Environment>(allocator);
     *out = env;
     if (env == nullptr) {
@@ -108,6 +108,7 @@ int BuildEnvironment(const Variant& variant, const Allocator& allocator,
     }
     env->allocator = allocator;
     env->variant = &variant;
+    env->observer = observer;
     env->parameters = AllocateBlock<SignalRegistry>(allocator);
     env->io = env->parameters != nullptr ? AllocateBlock<float>(allocator, kIoBufferSize) : nullptr;
     env->scheduler = env->io != nullptr ? AllocateBlock<TaskScheduler>(allocator) : nullptr;

@@ -53,6 +53,7 @@ struct Environment {
     std::uint32_t time_counter;  // +time_increment per host step, wraps modulo 2^32
     Allocator allocator;
     const Variant* variant;
+    const RowObserver* observer;  // null but in the tools that describe the controller
 };
 
 // One row of a deliverable's module list, in creation order.
@@ -96,8 +97,8 @@ M* ModuleAt(const Environment* env, int slot) noexcept {
 
 // Build: 0 on success. On failure `*env` holds what was built (null when the environment
 // itself could not be allocated) and the result is 1.
-int BuildEnvironment(const Variant& variant, const Allocator& allocator,
-                     Environment** env) noexcept;
+int BuildEnvironment(const Variant& variant, const Allocator& allocator, Environment** env,
+                     const RowObserver* observer = nullptr) noexcept;
 
 // Run identifier and task dividers from the host parameter record (4 doubles; null means
 // none given: identifier 0 and the default dividers).

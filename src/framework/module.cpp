@@ -131,6 +131,9 @@ void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t co
                 RegisterVariable(module, field, descriptor);
                 break;
         }
+        if (module->env != nullptr && module->env->observer != nullptr) {
+            module->env->observer->row(module->env->observer->context, module, rows[i], field);
+        }
     }
 }
 

@@ -48,7 +48,7 @@ int DeclareInput(ModuleHeader* module, const float** slot, const char* descripto
 int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* descriptor) noexcept;
 
 // One row of a module's registration table: what kind of signal, where its field sits in the
-// module record, and its descriptor. A module registers all its signals from such tables, one
+// module record, its descriptor, and its unit and meaning for the reference manual. A module registers all its signals from such tables, one
 // line per signal in registration order.
 //
 // Variables: a kVariable row is recorded by the full controller only; a kSharedVariable row by
@@ -69,7 +69,17 @@ struct SignalRow {
     SignalKind kind;
     std::size_t offset;  // offsetof(<module record>, <field>)
     const char* descriptor;
+    const char* unit;     // "pu", "rad/s", "V" ...; "-" for a pure number, a flag or a mode
+    const char* meaning;  // what the signal is, in a few words
     Builds builds = Builds::kBoth;
+};
+
+// Sees every row a module registers in this build, with the field the row names, so that a
+// tool can describe the controller from its own registrations (units, meanings, producers and
+// consumers). The deliverables build without one.
+struct RowObserver {
+    void* context;
+    void (*row)(void* context, const ModuleHeader* module, const SignalRow& row, void* field);
 };
 
 // Registers every row of this build in order. Registration results are not reported: a

@@ -7,28 +7,27 @@
 namespace svg {
 namespace {
 
+// clang-format off
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kVariable, offsetof(CurRef, set_Idneg_op_ref), "set_Idneg_op_ref type=f"},
-    {SignalKind::kVariable, offsetof(CurRef, set_Iqneg_op_ref), "set_Iqneg_op_ref type=f"},
-    {SignalKind::kVariable, offsetof(CurRef, set_Idzero_ref), "set_Idzero_ref type=f"},
-    {SignalKind::kVariable, offsetof(CurRef, set_Iqzero_ref), "set_Iqzero_ref type=f"},
-    {SignalKind::kVariable, offsetof(CurRef, test1), "test1 type=cu"},
-    {SignalKind::kVariable, offsetof(CurRef, test2), "test2 type=f"},
-    {SignalKind::kVariable, offsetof(CurRef, test3), "test3 type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Upos_fil), "Upos_fil type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Udneg_fil), "Udneg_fil type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Uqneg_fil), "Uqneg_fil type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Idpos_ref), "Idpos_ref type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Iqpos_ref_sel), "Iqpos_ref_sel type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Idneg_cl_ref), "Idneg_cl_ref type=f"},
-    {SignalKind::kFloatInput, offsetof(CurRef, Iqneg_cl_ref), "Iqneg_cl_ref type=f"},
-    {SignalKind::kParameter, offsetof(CurRef, ena_neg_cmp),
-     "ena_neg_cmp type=cu default=1 option=1"},
-    {SignalKind::kParameter, offsetof(CurRef, ena_zero_cmp),
-     "ena_zero_cmp type=cu default=0 option=1"},
-    {SignalKind::kParameter, offsetof(CurRef, parm_Ineg_op_type),
-     "parm_Ineg_op_type type=cu default=0 option=1", Builds::kFullOnly},
+    {SignalKind::kVariable, offsetof(CurRef, set_Idneg_op_ref), "set_Idneg_op_ref type=f", "", ""},
+    {SignalKind::kVariable, offsetof(CurRef, set_Iqneg_op_ref), "set_Iqneg_op_ref type=f", "", ""},
+    {SignalKind::kVariable, offsetof(CurRef, set_Idzero_ref), "set_Idzero_ref type=f", "", ""},
+    {SignalKind::kVariable, offsetof(CurRef, set_Iqzero_ref), "set_Iqzero_ref type=f", "", ""},
+    {SignalKind::kVariable, offsetof(CurRef, test1), "test1 type=cu", "", ""},
+    {SignalKind::kVariable, offsetof(CurRef, test2), "test2 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(CurRef, test3), "test3 type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Upos_fil), "Upos_fil type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Udneg_fil), "Udneg_fil type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Uqneg_fil), "Uqneg_fil type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Idpos_ref), "Idpos_ref type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Iqpos_ref_sel), "Iqpos_ref_sel type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Idneg_cl_ref), "Idneg_cl_ref type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(CurRef, Iqneg_cl_ref), "Iqneg_cl_ref type=f", "", ""},
+    {SignalKind::kParameter, offsetof(CurRef, ena_neg_cmp), "ena_neg_cmp type=cu default=1 option=1", "", ""},
+    {SignalKind::kParameter, offsetof(CurRef, ena_zero_cmp), "ena_zero_cmp type=cu default=0 option=1", "", ""},
+    {SignalKind::kParameter, offsetof(CurRef, parm_Ineg_op_type), "parm_Ineg_op_type type=cu default=0 option=1", "", "", Builds::kFullOnly},
 };
+// clang-format on
 
 constexpr float kRefLimit = 1.0f;  // per unit
 

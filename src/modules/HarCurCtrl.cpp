@@ -17,6 +17,8 @@ struct LoopRow {
     std::size_t offset;  // within the loop's block
     const char* name;
     const char* type;
+    const char* unit;
+    const char* meaning;  // '#' stands for the loop number, as in the name
     const char* defaults[kHarLoops];
     // The reduced controller's defaults where they differ; none means the same.
     const char* reduced_defaults[kHarLoops] = {};
@@ -40,98 +42,113 @@ constexpr std::size_t Axis(std::size_t array, HarAxis axis) {
     return array + static_cast<std::size_t>(axis) * sizeof(float);
 }
 
+// clang-format off
 constexpr SignalRow kHeadInputs[] = {
-    {SignalKind::kByteInput, offsetof(HarCurCtrl, flg_seq_running), "flg_seq_running type=cu"},
-    {SignalKind::kByteInput, offsetof(HarCurCtrl, trans_type), "trans_type type=cu"},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, grid_theta), "grid_theta type=f"},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ivalve_base), "rcp_Ivalve_base type=f"},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ipoc_base), "rcp_Ipoc_base type=f"},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Upoc_base), "rcp_Upoc_base type=f"},
+    {SignalKind::kByteInput, offsetof(HarCurCtrl, flg_seq_running), "flg_seq_running type=cu", "", ""},
+    {SignalKind::kByteInput, offsetof(HarCurCtrl, trans_type), "trans_type type=cu", "", ""},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, grid_theta), "grid_theta type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ivalve_base), "rcp_Ivalve_base type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ipoc_base), "rcp_Ipoc_base type=f", "", ""},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Upoc_base), "rcp_Upoc_base type=f", "", ""},
 };
+// clang-format on
 
 constexpr SignalKind kIn = SignalKind::kFloatInput;
+// clang-format off
 constexpr LoopRow kLoopInputs[] = {
-    {kIn, offsetof(HarLoopInputs, hall_idpos), "loop#_hall_idpos", "f", {}},
-    {kIn, offsetof(HarLoopInputs, hall_iqpos), "loop#_hall_iqpos", "f", {}},
-    {kIn, offsetof(HarLoopInputs, hall_idneg), "loop#_hall_idneg", "f", {}},
-    {kIn, offsetof(HarLoopInputs, hall_iqneg), "loop#_hall_iqneg", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_idpos), "loop#_sys_idpos", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_iqpos), "loop#_sys_iqpos", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_idneg), "loop#_sys_idneg", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_iqneg), "loop#_sys_iqneg", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_udpos), "loop#_sys_udpos", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_uqpos), "loop#_sys_uqpos", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_udneg), "loop#_sys_udneg", "f", {}},
-    {kIn, offsetof(HarLoopInputs, sys_uqneg), "loop#_sys_uqneg", "f", {}},
+    {kIn, offsetof(HarLoopInputs, hall_idpos), "loop#_hall_idpos", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, hall_iqpos), "loop#_hall_iqpos", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, hall_idneg), "loop#_hall_idneg", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, hall_iqneg), "loop#_hall_iqneg", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_idpos), "loop#_sys_idpos", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_iqpos), "loop#_sys_iqpos", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_idneg), "loop#_sys_idneg", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_iqneg), "loop#_sys_iqneg", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_udpos), "loop#_sys_udpos", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_uqpos), "loop#_sys_uqpos", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_udneg), "loop#_sys_udneg", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, sys_uqneg), "loop#_sys_uqneg", "f", "", "", {}},
 };
+// clang-format on
 
+// clang-format off
 constexpr SignalRow kTailInputs[] = {
-    {kIn, offsetof(HarCurCtrl, Urms_PT4_ab_fund), "Urms_PT4_ab_fund type=f"},
-    {kIn, offsetof(HarCurCtrl, Urms_PT4_bc_fund), "Urms_PT4_bc_fund type=f"},
-    {kIn, offsetof(HarCurCtrl, Urms_PT4_ca_fund), "Urms_PT4_ca_fund type=f"},
-    {kIn, offsetof(HarCurCtrl, Task1), "Task1 type=f"},
-    {kIn, offsetof(HarCurCtrl, Task2), "Task2 type=f"},
-    {kIn, offsetof(HarCurCtrl, Task3), "Task3 type=f"},
+    {kIn, offsetof(HarCurCtrl, Urms_PT4_ab_fund), "Urms_PT4_ab_fund type=f", "", ""},
+    {kIn, offsetof(HarCurCtrl, Urms_PT4_bc_fund), "Urms_PT4_bc_fund type=f", "", ""},
+    {kIn, offsetof(HarCurCtrl, Urms_PT4_ca_fund), "Urms_PT4_ca_fund type=f", "", ""},
+    {kIn, offsetof(HarCurCtrl, Task1), "Task1 type=f", "", ""},
+    {kIn, offsetof(HarCurCtrl, Task2), "Task2 type=f", "", ""},
+    {kIn, offsetof(HarCurCtrl, Task3), "Task3 type=f", "", ""},
 };
+// clang-format on
 
 constexpr SignalKind kVar = SignalKind::kVariable;
+// clang-format off
 constexpr SignalRow kHeadVariables[] = {
-    {kVar, offsetof(HarCurCtrl, set_poc_theta), "set_poc_theta type=f"},
-    {kVar, offsetof(HarCurCtrl, set_mod_a_har), "set_mod_a_har type=f"},
-    {kVar, offsetof(HarCurCtrl, set_mod_b_har), "set_mod_b_har type=f"},
-    {kVar, offsetof(HarCurCtrl, set_mod_c_har), "set_mod_c_har type=f"},
+    {kVar, offsetof(HarCurCtrl, set_poc_theta), "set_poc_theta type=f", "", ""},
+    {kVar, offsetof(HarCurCtrl, set_mod_a_har), "set_mod_a_har type=f", "", ""},
+    {kVar, offsetof(HarCurCtrl, set_mod_b_har), "set_mod_b_har type=f", "", ""},
+    {kVar, offsetof(HarCurCtrl, set_mod_c_har), "set_mod_c_har type=f", "", ""},
 };
+// clang-format on
+// clang-format off
 constexpr LoopRow kLoopRms[] = {
-    {kVar, offsetof(HarLoopRms, hall_rms), "set_loop#_hall_rms", "f", {}},
-    {kVar, offsetof(HarLoopRms, Isys_rms), "set_loop#_Isys_rms", "f", {}},
-    {kVar, offsetof(HarLoopRms, Usys_per), "set_loop#_Usys_per", "f", {}},
+    {kVar, offsetof(HarLoopRms, hall_rms), "set_loop#_hall_rms", "f", "", "", {}},
+    {kVar, offsetof(HarLoopRms, Isys_rms), "set_loop#_Isys_rms", "f", "", "", {}},
+    {kVar, offsetof(HarLoopRms, Usys_per), "set_loop#_Usys_per", "f", "", "", {}},
 };
-constexpr LoopRow kLoopHarnum[] = {{kVar, 0, "set_harloop#_harnum", "lu", {}}};
+// clang-format on
+constexpr LoopRow kLoopHarnum[] = {{kVar, 0, "set_harloop#_harnum", "lu", "", "", {}}};
+// clang-format off
 constexpr SignalRow kRunningDelay[] = {
-    {kVar, offsetof(HarCurCtrl, running_delay), "running_delay type=cu"},
+    {kVar, offsetof(HarCurCtrl, running_delay), "running_delay type=cu", "", ""},
 };
+// clang-format on
+// clang-format off
 constexpr LoopRow kLoopEnables[] = {
-    {kVar, offsetof(HarLoop, posctrl_ena), "loop#_posctrl_ena", "cu", {}},
-    {kVar, offsetof(HarLoop, negctrl_ena), "loop#_negctrl_ena", "cu", {}},
+    {kVar, offsetof(HarLoop, posctrl_ena), "loop#_posctrl_ena", "cu", "", "", {}},
+    {kVar, offsetof(HarLoop, negctrl_ena), "loop#_negctrl_ena", "cu", "", "", {}},
 };
+// clang-format on
+// clang-format off
 constexpr LoopRow kLoopReferences[] = {
-    {kVar, Axis(offsetof(HarLoop, ref), kHarPosD), "loop#_idpos_ref", "f", {}},
-    {kVar, Axis(offsetof(HarLoop, ref), kHarPosQ), "loop#_iqpos_ref", "f", {}},
-    {kVar, Axis(offsetof(HarLoop, ref), kHarNegD), "loop#_idneg_ref", "f", {}},
-    {kVar, Axis(offsetof(HarLoop, ref), kHarNegQ), "loop#_iqneg_ref", "f", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarPosD), "loop#_idpos_ref", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarPosQ), "loop#_iqpos_ref", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarNegD), "loop#_idneg_ref", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarNegQ), "loop#_iqneg_ref", "f", "", "", {}},
 };
+// clang-format on
+// clang-format off
 constexpr LoopRow kLoopFeedbacks[] = {
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosD), "loop#_hall_idpos_pu", "f", {}},
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosQ), "loop#_hall_iqpos_pu", "f", {}},
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegD), "loop#_hall_idneg_pu", "f", {}},
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegQ), "loop#_hall_iqneg_pu", "f", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosD), "loop#_hall_idpos_pu", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosQ), "loop#_hall_iqpos_pu", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegD), "loop#_hall_idneg_pu", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegQ), "loop#_hall_iqneg_pu", "f", "", "", {}},
 };
+// clang-format on
 
 // Settings: field, name, type, then the defaults of loops 1, 2, 3, 4.
 constexpr SignalKind kPar = SignalKind::kParameter;
 using P = HarLoopParams;
+// clang-format off
 constexpr LoopRow kLoopParams[] = {
-    {kPar, offsetof(P, ena), "ena_harloop#", "cu", {"1", "1", "1", "1"}, {"1", "1", "0", "0"}},
-    {kPar, offsetof(P, mode), "parm_harloop#_mode", "cu", {"1", "1", "1", "1"}},
-    {kPar, offsetof(P, harnum), "parm_harloop#_harnum", "cu", {"5", "7", "11", "13"}},
-    {kPar, offsetof(P, phaseq), "parm_harloop#_phaseq", "cu", {"1", "0", "1", "0"}},
-    {kPar, offsetof(P, ikp), "parm_harloop#_ikp", "f", {"0.1", "0.1", "0.1", "0.1"}},
-    {kPar, offsetof(P, iki), "parm_harloop#_iki", "f", {"5.0", "5.0", "5.0", "5.0"}},
-    {kPar,
-     offsetof(P, phashift),
-     "parm_harloop#_phashift",
-     "f",
-     {"-0.2", "-0.2", "-0.2", "-0.2"},
-     {"-0.24", "0.24", "-0.24", "0.24"}},
-    {kPar, offsetof(P, uharref), "parm_harloop#_uharref", "f", {"1.6", "1.6", "1.6", "1.6"}},
-    {kPar, offsetof(P, ukp), "parm_harloop#_ukp", "f", {"0.1", "0.1", "0.1", "0.1"}},
-    {kPar, offsetof(P, uki), "parm_harloop#_uki", "f", {"1", "1", "1", "1"}},
-    {kPar, offsetof(P, umodelim), "parm_harloop#_umodelim", "f", {"0.7", "0.7", "0.7", "0.7"}},
-    {kPar, offsetof(P, ioutlim), "parm_harloop#_ioutlim", "f", {"1.0", "1.0", "1.0", "1.0"}},
-    {kPar, offsetof(P, isyslim), "parm_harloop#_isyslim", "f", {"0", "0", "0", "0"}},
-    {kPar, offsetof(P, autoY), "parm_harloop#_autoY", "cu", {"1", "1", "1", "1"}},
-    {kPar, offsetof(P, Yminlim), "parm_harloop#_Yminlim", "f", {"2.0", "2.0", "2.0", "2.0"}},
+    {kPar, offsetof(P, ena), "ena_harloop#", "cu", "", "", {"1", "1", "1", "1"}, {"1", "1", "0", "0"}},
+    {kPar, offsetof(P, mode), "parm_harloop#_mode", "cu", "", "", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, harnum), "parm_harloop#_harnum", "cu", "", "", {"5", "7", "11", "13"}},
+    {kPar, offsetof(P, phaseq), "parm_harloop#_phaseq", "cu", "", "", {"1", "0", "1", "0"}},
+    {kPar, offsetof(P, ikp), "parm_harloop#_ikp", "f", "", "", {"0.1", "0.1", "0.1", "0.1"}},
+    {kPar, offsetof(P, iki), "parm_harloop#_iki", "f", "", "", {"5.0", "5.0", "5.0", "5.0"}},
+    {kPar, offsetof(P, phashift), "parm_harloop#_phashift", "f", "", "", {"-0.2", "-0.2", "-0.2", "-0.2"}, {"-0.24", "0.24", "-0.24", "0.24"}},
+    {kPar, offsetof(P, uharref), "parm_harloop#_uharref", "f", "", "", {"1.6", "1.6", "1.6", "1.6"}},
+    {kPar, offsetof(P, ukp), "parm_harloop#_ukp", "f", "", "", {"0.1", "0.1", "0.1", "0.1"}},
+    {kPar, offsetof(P, uki), "parm_harloop#_uki", "f", "", "", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, umodelim), "parm_harloop#_umodelim", "f", "", "", {"0.7", "0.7", "0.7", "0.7"}},
+    {kPar, offsetof(P, ioutlim), "parm_harloop#_ioutlim", "f", "", "", {"1.0", "1.0", "1.0", "1.0"}},
+    {kPar, offsetof(P, isyslim), "parm_harloop#_isyslim", "f", "", "", {"0", "0", "0", "0"}},
+    {kPar, offsetof(P, autoY), "parm_harloop#_autoY", "cu", "", "", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, Yminlim), "parm_harloop#_Yminlim", "f", "", "", {"2.0", "2.0", "2.0", "2.0"}},
 };
+// clang-format on
 
 // Each group registers loop 1's rows, then loop 2's, and so on; the groups follow each other
 // in registration order.
@@ -149,10 +166,12 @@ constexpr LoopGroup kParamGroup =
     Group(offsetof(HarCurCtrl, parm), sizeof(HarLoopParams), kLoopParams);
 
 constexpr std::size_t kDescriptorLen = 96;  // the longest composed descriptor: 51 characters
+constexpr std::size_t kMeaningLen = 160;
 
 // Appends `text` with '#' replaced by the loop digit; stops one short of the buffer's end.
-void Append(char (&out)[kDescriptorLen], std::size_t& n, const char* text, char digit) {
-    for (; *text != '\0' && n + 1 < kDescriptorLen; ++text) {
+template <std::size_t N>
+void Append(char (&out)[N], std::size_t& n, const char* text, char digit) {
+    for (; *text != '\0' && n + 1 < N; ++text) {
         out[n++] = *text == '#' ? digit : *text;
     }
     out[n] = '\0';
@@ -176,8 +195,11 @@ void RegisterLoopGroup(ModuleHeader* module, const LoopGroup& g) {
                 Append(text, n, value, digit);
                 Append(text, n, " option=1", digit);
             }
+            char meaning[kMeaningLen];
+            std::size_t m = 0;
+            Append(meaning, m, r.meaning, digit);
             const SignalRow row{r.kind, g.base + static_cast<std::size_t>(k) * g.stride + r.offset,
-                                text};
+                                text, r.unit, meaning};
             RegisterSignals(module, &row, 1);
         }
     }

@@ -8,23 +8,21 @@
 namespace svg {
 namespace {
 
+// clang-format off
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kParameter, offsetof(InPhaseVolCtrl, parm_kp_Udcbalctrl),
-     "parm_kp_Udcbalctrl type=f default=0.4 option=1"},
-    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udca_bal_coef),
-     "set_Udca_bal_coef type=f"},
-    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcb_bal_coef),
-     "set_Udcb_bal_coef type=f"},
-    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcc_bal_coef),
-     "set_Udcc_bal_coef type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test1), "test1 type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test2), "test2 type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test3), "test3 type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test4), "test4 type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test5), "test5 type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test6), "test6 type=f"},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test7), "test7 type=f"},
+    {SignalKind::kParameter, offsetof(InPhaseVolCtrl, parm_kp_Udcbalctrl), "parm_kp_Udcbalctrl type=f default=0.4 option=1", "", ""},
+    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udca_bal_coef), "set_Udca_bal_coef type=f", "", ""},
+    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcb_bal_coef), "set_Udcb_bal_coef type=f", "", ""},
+    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcc_bal_coef), "set_Udcc_bal_coef type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test1), "test1 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test2), "test2 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test3), "test3 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test4), "test4 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test5), "test5 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test6), "test6 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test7), "test7 type=f", "", ""},
 };
+// clang-format on
 
 // The ratio is limited to +-2.
 constexpr float kRatioLimit = 2.0f;

@@ -7,14 +7,16 @@
 namespace svg {
 namespace {
 
+// clang-format off
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_a_sum), "set_mod_a_sum type=f level=1"},
-    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_b_sum), "set_mod_b_sum type=f level=1"},
-    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_c_sum), "set_mod_c_sum type=f level=1"},
-    {SignalKind::kVariable, offsetof(ModCal, test1), "test1 type=f"},
-    {SignalKind::kVariable, offsetof(ModCal, test2), "test2 type=f"},
-    {SignalKind::kVariable, offsetof(ModCal, test3), "test3 type=f"},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_a_sum), "set_mod_a_sum type=f level=1", "", ""},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_b_sum), "set_mod_b_sum type=f level=1", "", ""},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_c_sum), "set_mod_c_sum type=f level=1", "", ""},
+    {SignalKind::kVariable, offsetof(ModCal, test1), "test1 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(ModCal, test2), "test2 type=f", "", ""},
+    {SignalKind::kVariable, offsetof(ModCal, test3), "test3 type=f", "", ""},
 };
+// clang-format on
 
 constexpr float kFullModulation = 1.0f;
 constexpr int kSlowList = 3;
