@@ -44,86 +44,86 @@ constexpr std::size_t Axis(std::size_t array, HarAxis axis) {
 
 // clang-format off
 constexpr SignalRow kHeadInputs[] = {
-    {SignalKind::kByteInput, offsetof(HarCurCtrl, flg_seq_running), "flg_seq_running type=cu", "", ""},
-    {SignalKind::kByteInput, offsetof(HarCurCtrl, trans_type), "trans_type type=cu", "", ""},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, grid_theta), "grid_theta type=f", "", ""},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ivalve_base), "rcp_Ivalve_base type=f", "", ""},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ipoc_base), "rcp_Ipoc_base type=f", "", ""},
-    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Upoc_base), "rcp_Upoc_base type=f", "", ""},
+    {SignalKind::kByteInput, offsetof(HarCurCtrl, flg_seq_running), "flg_seq_running type=cu", "-", "running command from the sequence (host input)"},
+    {SignalKind::kByteInput, offsetof(HarCurCtrl, trans_type), "trans_type type=cu", "-", "coupling arrangement code 0 to 6; above 6 freezes the point-of-connection angle"},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, grid_theta), "grid_theta type=f", "turns", "grid angle from the phase-locked loop"},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ivalve_base), "rcp_Ivalve_base type=f", "1/A", "reciprocal of the valve (Hall-sensor) current base"},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Ipoc_base), "rcp_Ipoc_base type=f", "1/A", "reciprocal of the point-of-connection current base (not read)"},
+    {SignalKind::kFloatInput, offsetof(HarCurCtrl, rcp_Upoc_base), "rcp_Upoc_base type=f", "1/V", "reciprocal of the point-of-connection voltage base (not read)"},
 };
 // clang-format on
 
 constexpr SignalKind kIn = SignalKind::kFloatInput;
 // clang-format off
 constexpr LoopRow kLoopInputs[] = {
-    {kIn, offsetof(HarLoopInputs, hall_idpos), "loop#_hall_idpos", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, hall_iqpos), "loop#_hall_iqpos", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, hall_idneg), "loop#_hall_idneg", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, hall_iqneg), "loop#_hall_iqneg", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_idpos), "loop#_sys_idpos", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_iqpos), "loop#_sys_iqpos", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_idneg), "loop#_sys_idneg", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_iqneg), "loop#_sys_iqneg", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_udpos), "loop#_sys_udpos", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_uqpos), "loop#_sys_uqpos", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_udneg), "loop#_sys_udneg", "f", "", "", {}},
-    {kIn, offsetof(HarLoopInputs, sys_uqneg), "loop#_sys_uqneg", "f", "", "", {}},
+    {kIn, offsetof(HarLoopInputs, hall_idpos), "loop#_hall_idpos", "f", "A", "valve current positive-sequence d component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, hall_iqpos), "loop#_hall_iqpos", "f", "A", "valve current positive-sequence q component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, hall_idneg), "loop#_hall_idneg", "f", "A", "valve current negative-sequence d component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, hall_iqneg), "loop#_hall_iqneg", "f", "A", "valve current negative-sequence q component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_idpos), "loop#_sys_idpos", "f", "A", "system current positive-sequence d component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_iqpos), "loop#_sys_iqpos", "f", "A", "system current positive-sequence q component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_idneg), "loop#_sys_idneg", "f", "A", "system current negative-sequence d component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_iqneg), "loop#_sys_iqneg", "f", "A", "system current negative-sequence q component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_udpos), "loop#_sys_udpos", "f", "V", "system voltage positive-sequence d component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_uqpos), "loop#_sys_uqpos", "f", "V", "system voltage positive-sequence q component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_udneg), "loop#_sys_udneg", "f", "V", "system voltage negative-sequence d component at the harmonic of loop #", {}},
+    {kIn, offsetof(HarLoopInputs, sys_uqneg), "loop#_sys_uqneg", "f", "V", "system voltage negative-sequence q component at the harmonic of loop #", {}},
 };
 // clang-format on
 
 // clang-format off
 constexpr SignalRow kTailInputs[] = {
-    {kIn, offsetof(HarCurCtrl, Urms_PT4_ab_fund), "Urms_PT4_ab_fund type=f", "", ""},
-    {kIn, offsetof(HarCurCtrl, Urms_PT4_bc_fund), "Urms_PT4_bc_fund type=f", "", ""},
-    {kIn, offsetof(HarCurCtrl, Urms_PT4_ca_fund), "Urms_PT4_ca_fund type=f", "", ""},
-    {kIn, offsetof(HarCurCtrl, Task1), "Task1 type=f", "", ""},
-    {kIn, offsetof(HarCurCtrl, Task2), "Task2 type=f", "", ""},
-    {kIn, offsetof(HarCurCtrl, Task3), "Task3 type=f", "", ""},
+    {kIn, offsetof(HarCurCtrl, Urms_PT4_ab_fund), "Urms_PT4_ab_fund type=f", "V", "fundamental RMS line voltage ab of voltage transformer PT4 (host input)"},
+    {kIn, offsetof(HarCurCtrl, Urms_PT4_bc_fund), "Urms_PT4_bc_fund type=f", "V", "fundamental RMS line voltage bc of voltage transformer PT4 (host input)"},
+    {kIn, offsetof(HarCurCtrl, Urms_PT4_ca_fund), "Urms_PT4_ca_fund type=f", "V", "fundamental RMS line voltage ca of voltage transformer PT4 (host input)"},
+    {kIn, offsetof(HarCurCtrl, Task1), "Task1 type=f", "s", "task-1 period (Ts of the regulators and the running delay)"},
+    {kIn, offsetof(HarCurCtrl, Task2), "Task2 type=f", "s", "task-2 period (not read)"},
+    {kIn, offsetof(HarCurCtrl, Task3), "Task3 type=f", "s", "task-3 period (not read)"},
 };
 // clang-format on
 
 constexpr SignalKind kVar = SignalKind::kVariable;
 // clang-format off
 constexpr SignalRow kHeadVariables[] = {
-    {kVar, offsetof(HarCurCtrl, set_poc_theta), "set_poc_theta type=f", "", ""},
-    {kVar, offsetof(HarCurCtrl, set_mod_a_har), "set_mod_a_har type=f", "", ""},
-    {kVar, offsetof(HarCurCtrl, set_mod_b_har), "set_mod_b_har type=f", "", ""},
-    {kVar, offsetof(HarCurCtrl, set_mod_c_har), "set_mod_c_har type=f", "", ""},
+    {kVar, offsetof(HarCurCtrl, set_poc_theta), "set_poc_theta type=f", "turns", "grid angle for the point of connection"},
+    {kVar, offsetof(HarCurCtrl, set_mod_a_har), "set_mod_a_har type=f", "pu", "summed harmonic phase a voltage of the four loops (modulation contribution)"},
+    {kVar, offsetof(HarCurCtrl, set_mod_b_har), "set_mod_b_har type=f", "pu", "summed harmonic phase b voltage of the four loops (modulation contribution)"},
+    {kVar, offsetof(HarCurCtrl, set_mod_c_har), "set_mod_c_har type=f", "pu", "summed harmonic phase c voltage of the four loops (modulation contribution)"},
 };
 // clang-format on
 // clang-format off
 constexpr LoopRow kLoopRms[] = {
-    {kVar, offsetof(HarLoopRms, hall_rms), "set_loop#_hall_rms", "f", "", "", {}},
-    {kVar, offsetof(HarLoopRms, Isys_rms), "set_loop#_Isys_rms", "f", "", "", {}},
-    {kVar, offsetof(HarLoopRms, Usys_per), "set_loop#_Usys_per", "f", "", "", {}},
+    {kVar, offsetof(HarLoopRms, hall_rms), "set_loop#_hall_rms", "f", "A", "r.m.s. value of the valve current at the harmonic of loop #", {}},
+    {kVar, offsetof(HarLoopRms, Isys_rms), "set_loop#_Isys_rms", "f", "A", "r.m.s. value of the system current at the harmonic of loop #", {}},
+    {kVar, offsetof(HarLoopRms, Usys_per), "set_loop#_Usys_per", "f", "%", "system voltage at the harmonic of loop # in percent of the fundamental phase voltage", {}},
 };
 // clang-format on
-constexpr LoopRow kLoopHarnum[] = {{kVar, 0, "set_harloop#_harnum", "lu", "", "", {}}};
+constexpr LoopRow kLoopHarnum[] = {{kVar, 0, "set_harloop#_harnum", "lu", "-", "copy of the harmonic order of loop #", {}}};
 // clang-format off
 constexpr SignalRow kRunningDelay[] = {
-    {kVar, offsetof(HarCurCtrl, running_delay), "running_delay type=cu", "", ""},
+    {kVar, offsetof(HarCurCtrl, running_delay), "running_delay type=cu", "-", "converter running for at least 0.5 s"},
 };
 // clang-format on
 // clang-format off
 constexpr LoopRow kLoopEnables[] = {
-    {kVar, offsetof(HarLoop, posctrl_ena), "loop#_posctrl_ena", "cu", "", "", {}},
-    {kVar, offsetof(HarLoop, negctrl_ena), "loop#_negctrl_ena", "cu", "", "", {}},
+    {kVar, offsetof(HarLoop, posctrl_ena), "loop#_posctrl_ena", "cu", "-", "loop # regulates the positive-sequence harmonic", {}},
+    {kVar, offsetof(HarLoop, negctrl_ena), "loop#_negctrl_ena", "cu", "-", "loop # regulates the negative-sequence harmonic", {}},
 };
 // clang-format on
 // clang-format off
 constexpr LoopRow kLoopReferences[] = {
-    {kVar, Axis(offsetof(HarLoop, ref), kHarPosD), "loop#_idpos_ref", "f", "", "", {}},
-    {kVar, Axis(offsetof(HarLoop, ref), kHarPosQ), "loop#_iqpos_ref", "f", "", "", {}},
-    {kVar, Axis(offsetof(HarLoop, ref), kHarNegD), "loop#_idneg_ref", "f", "", "", {}},
-    {kVar, Axis(offsetof(HarLoop, ref), kHarNegQ), "loop#_iqneg_ref", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarPosD), "loop#_idpos_ref", "f", "pu", "positive-sequence d-axis harmonic current reference of loop #", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarPosQ), "loop#_iqpos_ref", "f", "pu", "positive-sequence q-axis harmonic current reference of loop #", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarNegD), "loop#_idneg_ref", "f", "pu", "negative-sequence d-axis harmonic current reference of loop #", {}},
+    {kVar, Axis(offsetof(HarLoop, ref), kHarNegQ), "loop#_iqneg_ref", "f", "pu", "negative-sequence q-axis harmonic current reference of loop #", {}},
 };
 // clang-format on
 // clang-format off
 constexpr LoopRow kLoopFeedbacks[] = {
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosD), "loop#_hall_idpos_pu", "f", "", "", {}},
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosQ), "loop#_hall_iqpos_pu", "f", "", "", {}},
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegD), "loop#_hall_idneg_pu", "f", "", "", {}},
-    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegQ), "loop#_hall_iqneg_pu", "f", "", "", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosD), "loop#_hall_idpos_pu", "f", "pu", "positive-sequence d-axis valve current feedback of loop #, sign inverted", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosQ), "loop#_hall_iqpos_pu", "f", "pu", "positive-sequence q-axis valve current feedback of loop #, sign inverted", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegD), "loop#_hall_idneg_pu", "f", "pu", "negative-sequence d-axis valve current feedback of loop #, sign inverted", {}},
+    {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarNegQ), "loop#_hall_iqneg_pu", "f", "pu", "negative-sequence q-axis valve current feedback of loop #, sign inverted", {}},
 };
 // clang-format on
 
@@ -132,21 +132,21 @@ constexpr SignalKind kPar = SignalKind::kParameter;
 using P = HarLoopParams;
 // clang-format off
 constexpr LoopRow kLoopParams[] = {
-    {kPar, offsetof(P, ena), "ena_harloop#", "cu", "", "", {"1", "1", "1", "1"}, {"1", "1", "0", "0"}},
-    {kPar, offsetof(P, mode), "parm_harloop#_mode", "cu", "", "", {"1", "1", "1", "1"}},
-    {kPar, offsetof(P, harnum), "parm_harloop#_harnum", "cu", "", "", {"5", "7", "11", "13"}},
-    {kPar, offsetof(P, phaseq), "parm_harloop#_phaseq", "cu", "", "", {"1", "0", "1", "0"}},
-    {kPar, offsetof(P, ikp), "parm_harloop#_ikp", "f", "", "", {"0.1", "0.1", "0.1", "0.1"}},
-    {kPar, offsetof(P, iki), "parm_harloop#_iki", "f", "", "", {"5.0", "5.0", "5.0", "5.0"}},
-    {kPar, offsetof(P, phashift), "parm_harloop#_phashift", "f", "", "", {"-0.2", "-0.2", "-0.2", "-0.2"}, {"-0.24", "0.24", "-0.24", "0.24"}},
-    {kPar, offsetof(P, uharref), "parm_harloop#_uharref", "f", "", "", {"1.6", "1.6", "1.6", "1.6"}},
-    {kPar, offsetof(P, ukp), "parm_harloop#_ukp", "f", "", "", {"0.1", "0.1", "0.1", "0.1"}},
-    {kPar, offsetof(P, uki), "parm_harloop#_uki", "f", "", "", {"1", "1", "1", "1"}},
-    {kPar, offsetof(P, umodelim), "parm_harloop#_umodelim", "f", "", "", {"0.7", "0.7", "0.7", "0.7"}},
-    {kPar, offsetof(P, ioutlim), "parm_harloop#_ioutlim", "f", "", "", {"1.0", "1.0", "1.0", "1.0"}},
-    {kPar, offsetof(P, isyslim), "parm_harloop#_isyslim", "f", "", "", {"0", "0", "0", "0"}},
-    {kPar, offsetof(P, autoY), "parm_harloop#_autoY", "cu", "", "", {"1", "1", "1", "1"}},
-    {kPar, offsetof(P, Yminlim), "parm_harloop#_Yminlim", "f", "", "", {"2.0", "2.0", "2.0", "2.0"}},
+    {kPar, offsetof(P, ena), "ena_harloop#", "cu", "-", "enable of harmonic loop #", {"1", "1", "1", "1"}, {"1", "1", "0", "0"}},
+    {kPar, offsetof(P, mode), "parm_harloop#_mode", "cu", "-", "loop # references: 0 d reference = ioutlim, 1 to 4 zero, above 4 held", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, harnum), "parm_harloop#_harnum", "cu", "-", "harmonic order of loop #", {"5", "7", "11", "13"}},
+    {kPar, offsetof(P, phaseq), "parm_harloop#_phaseq", "cu", "-", "loop # sequence: 0 positive-sequence harmonic, non-zero negative-sequence harmonic", {"1", "0", "1", "0"}},
+    {kPar, offsetof(P, ikp), "parm_harloop#_ikp", "f", "-", "proportional gain of the current regulators of loop #", {"0.1", "0.1", "0.1", "0.1"}},
+    {kPar, offsetof(P, iki), "parm_harloop#_iki", "f", "1/s", "integral gain of the current regulators of loop #", {"5.0", "5.0", "5.0", "5.0"}},
+    {kPar, offsetof(P, phashift), "parm_harloop#_phashift", "f", "turns", "angle offset of the harmonic frame of loop #", {"-0.2", "-0.2", "-0.2", "-0.2"}, {"-0.24", "0.24", "-0.24", "0.24"}},
+    {kPar, offsetof(P, uharref), "parm_harloop#_uharref", "f", "-", "harmonic voltage reference of loop # (not read by any routine)", {"1.6", "1.6", "1.6", "1.6"}},
+    {kPar, offsetof(P, ukp), "parm_harloop#_ukp", "f", "-", "voltage regulator proportional gain of loop # (not read by any routine)", {"0.1", "0.1", "0.1", "0.1"}},
+    {kPar, offsetof(P, uki), "parm_harloop#_uki", "f", "-", "voltage regulator integral gain of loop # (not read by any routine)", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, umodelim), "parm_harloop#_umodelim", "f", "pu", "output limit (plus and minus) of the current regulators of loop #", {"0.7", "0.7", "0.7", "0.7"}},
+    {kPar, offsetof(P, ioutlim), "parm_harloop#_ioutlim", "f", "pu", "d-axis harmonic current reference of loop # in mode 0", {"1.0", "1.0", "1.0", "1.0"}},
+    {kPar, offsetof(P, isyslim), "parm_harloop#_isyslim", "f", "-", "system current limit of loop # (not read by any routine)", {"0", "0", "0", "0"}},
+    {kPar, offsetof(P, autoY), "parm_harloop#_autoY", "cu", "-", "automatic Y setting of loop # (not read by any routine)", {"1", "1", "1", "1"}},
+    {kPar, offsetof(P, Yminlim), "parm_harloop#_Yminlim", "f", "-", "lower limit of Y of loop # (not read by any routine)", {"2.0", "2.0", "2.0", "2.0"}},
 };
 // clang-format on
 

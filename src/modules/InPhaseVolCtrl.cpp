@@ -10,17 +10,17 @@ namespace {
 
 // clang-format off
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kParameter, offsetof(InPhaseVolCtrl, parm_kp_Udcbalctrl), "parm_kp_Udcbalctrl type=f default=0.4 option=1", "", ""},
-    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udca_bal_coef), "set_Udca_bal_coef type=f", "", ""},
-    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcb_bal_coef), "set_Udcb_bal_coef type=f", "", ""},
-    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcc_bal_coef), "set_Udcc_bal_coef type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test1), "test1 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test2), "test2 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test3), "test3 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test4), "test4 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test5), "test5 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test6), "test6 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test7), "test7 type=f", "", ""},
+    {SignalKind::kParameter, offsetof(InPhaseVolCtrl, parm_kp_Udcbalctrl), "parm_kp_Udcbalctrl type=f default=0.4 option=1", "-", "proportional gain of the phase DC voltage balance"},
+    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udca_bal_coef), "set_Udca_bal_coef type=f", "-", "phase a DC voltage balance coefficient"},
+    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcb_bal_coef), "set_Udcb_bal_coef type=f", "-", "phase b DC voltage balance coefficient"},
+    {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcc_bal_coef), "set_Udcc_bal_coef type=f", "-", "phase c DC voltage balance coefficient"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test1), "test1 type=f", "-", "unlimited balance ratio of phase a (debug)"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test2), "test2 type=f", "-", "unlimited balance ratio of phase b (debug)"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test3), "test3 type=f", "-", "unlimited balance ratio of phase c (debug)"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test4), "test4 type=f", "-", "balance ratio of phase a limited to [-2, 2] (debug)"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test5), "test5 type=f", "-", "balance ratio of phase b limited to [-2, 2] (debug)"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test6), "test6 type=f", "-", "balance ratio of phase c limited to [-2, 2] (debug)"},
+    {SignalKind::kVariable, offsetof(InPhaseVolCtrl, test7), "test7 type=f", "-", "common balance scale: gain times DC command reciprocal and power direction"},
 };
 // clang-format on
 

@@ -9,12 +9,12 @@ namespace {
 
 // clang-format off
 constexpr SignalRow kSignals[] = {
-    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_a_sum), "set_mod_a_sum type=f level=1", "", ""},
-    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_b_sum), "set_mod_b_sum type=f level=1", "", ""},
-    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_c_sum), "set_mod_c_sum type=f level=1", "", ""},
-    {SignalKind::kVariable, offsetof(ModCal, test1), "test1 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(ModCal, test2), "test2 type=f", "", ""},
-    {SignalKind::kVariable, offsetof(ModCal, test3), "test3 type=f", "", ""},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_a_sum), "set_mod_a_sum type=f level=1", "-", "phase a modulation index of the cascaded cells, limited to [-1, 1]"},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_b_sum), "set_mod_b_sum type=f level=1", "-", "phase b modulation index of the cascaded cells, limited to [-1, 1]"},
+    {SignalKind::kSharedVariable, offsetof(ModCal, set_mod_c_sum), "set_mod_c_sum type=f level=1", "-", "phase c modulation index of the cascaded cells, limited to [-1, 1]"},
+    {SignalKind::kVariable, offsetof(ModCal, test1), "test1 type=f", "-", "scale factor from per-unit voltage to modulation index (debug)"},
+    {SignalKind::kVariable, offsetof(ModCal, test2), "test2 type=f", "-", "extra multiplier of the modulation scale factor, 1 by default"},
+    {SignalKind::kVariable, offsetof(ModCal, test3), "test3 type=f", "-", "debug signal, not written (stays 0)"},
 };
 // clang-format on
 
