@@ -105,12 +105,24 @@ int DeclareInput(ModuleHeader*, const std::uint8_t** slot, const char*) noexcept
     return 0;
 }
 
+int DeclareInput(ModuleHeader*, const std::uint32_t** slot, const char*) noexcept {
+    if (slot != nullptr && *slot == nullptr) {
+        *slot = ZeroCellUint32();
+    }
+    return 0;
+}
+
 void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t count) noexcept {
     auto* base = reinterpret_cast<unsigned char*>(module);
     for (std::size_t i = 0; i < count; ++i) {
         void* field = base + rows[i].offset;
         const char* descriptor = rows[i].descriptor;
-        if (!InThisBuild(rows[i])) {
+        const bool in_build = InThisBuild(rows[i]);
+        if (module->env != nullptr && module->env->observer != nullptr) {
+            module->env->observer->row(module->env->observer->context, module, rows[i], field,
+                                       in_build);
+        }
+        if (!in_build) {
             if (rows[i].kind == SignalKind::kParameter && rows[i].builds == Builds::kFullOnly) {
                 HoldAtDefault(module, field, descriptor);
             }
@@ -123,6 +135,9 @@ void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t co
             case SignalKind::kByteInput:
                 DeclareInput(module, static_cast<const std::uint8_t**>(field), descriptor);
                 break;
+            case SignalKind::kWordInput:
+                DeclareInput(module, static_cast<const std::uint32_t**>(field), descriptor);
+                break;
             case SignalKind::kParameter:
                 RegisterParameter(module, field, descriptor);
                 break;
@@ -130,9 +145,6 @@ void RegisterSignals(ModuleHeader* module, const SignalRow* rows, std::size_t co
             case SignalKind::kSharedVariable:
                 RegisterVariable(module, field, descriptor);
                 break;
-        }
-        if (module->env != nullptr && module->env->observer != nullptr) {
-            module->env->observer->row(module->env->observer->context, module, rows[i], field);
         }
     }
 }

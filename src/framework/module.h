@@ -46,6 +46,7 @@ int RegisterVariable(ModuleHeader* module, void* field, const char* descriptor) 
 // an input without a producer reads 0 and no slot is ever null.
 int DeclareInput(ModuleHeader* module, const float** slot, const char* descriptor) noexcept;
 int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* descriptor) noexcept;
+int DeclareInput(ModuleHeader* module, const std::uint32_t** slot, const char* descriptor) noexcept;
 
 // One row of a module's registration table: what kind of signal, where its field sits in the
 // module record, its descriptor, and its unit and meaning for the reference manual. A module registers all its signals from such tables, one
@@ -56,6 +57,7 @@ int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* de
 enum class SignalKind : std::uint8_t {
     kFloatInput,
     kByteInput,
+    kWordInput,  // an unsigned 32-bit count
     kParameter,
     kVariable,
     kSharedVariable
@@ -74,12 +76,14 @@ struct SignalRow {
     Builds builds = Builds::kBoth;
 };
 
-// Sees every row a module registers in this build, with the field the row names, so that a
+// Sees every row of a module's tables, with the field the row names, so that a
 // tool can describe the controller from its own registrations (units, meanings, producers and
 // consumers). The deliverables build without one.
 struct RowObserver {
     void* context;
-    void (*row)(void* context, const ModuleHeader* module, const SignalRow& row, void* field);
+    // `registered`: false for a row this build leaves out (its field still exists).
+    void (*row)(void* context, const ModuleHeader* module, const SignalRow& row, void* field,
+                bool registered);
 };
 
 // Registers every row of this build in order. Registration results are not reported: a

@@ -1,6 +1,8 @@
 #include "reference.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -11,6 +13,10 @@
 
 namespace svg::reference {
 namespace {
+
+// Names the controller registers twice on purpose: the registry keeps the first field, and the
+// second (the 100 Hz beta filter's damping) stays internal.
+constexpr std::string_view kRegisteredTwice[] = {"CurCtrl.highlambda_2"};
 
 bool IsInput(SignalKind k) { return k == SignalKind::kFloatInput || k == SignalKind::kByteInput; }
 bool IsVariable(SignalKind k) {
@@ -130,7 +136,10 @@ int Reference::Check(std::ostream& err) const {
                 << (r.meaning.empty() ? "meaning" : "unit") << "\n";
             ++faults;
         }
-        if (!names.insert((IsInput(r.kind) ? "input " : "signal ") + r.name).second) {
+        const bool allowed = !IsInput(r.kind) && std::find(std::begin(kRegisteredTwice),
+                                                           std::end(kRegisteredTwice),
+                                                           r.name) != std::end(kRegisteredTwice);
+        if (!names.insert((IsInput(r.kind) ? "input " : "signal ") + r.name).second && !allowed) {
             err << "reference: " << r.module << ": row " << ShortName(r.name)
                 << " registers a name that is already registered\n";
             ++faults;
