@@ -49,8 +49,8 @@ int DeclareInput(ModuleHeader* module, const std::uint8_t** slot, const char* de
 int DeclareInput(ModuleHeader* module, const std::uint32_t** slot, const char* descriptor) noexcept;
 
 // One row of a module's registration table: what kind of signal, where its field sits in the
-// module record, its descriptor, and its unit and meaning for the reference manual. A module registers all its signals from such tables, one
-// line per signal in registration order.
+// module record, its descriptor, and its unit and meaning for the reference manual. A module
+// registers all its signals from such tables, one line per signal in registration order.
 //
 // Variables: a kVariable row is recorded by the full controller only; a kSharedVariable row by
 // both, and those rows are the reduced controller's wave channels, in its output order.

@@ -38,6 +38,8 @@ def compare_parameters(mine, other, other_name, other_modules):
                              else "not registered")
         elif (o["type"], o["default"]) == (p["type"], p["default"]):
             p[other_name] = "same"
+        elif o["type"] == p["type"]:
+            p[other_name] = f"default {o['default']}"
         else:
             p[other_name] = f"type {o['type']}, default {o['default']}"
 
@@ -84,14 +86,14 @@ def markdown(d, t, other_name):
     lines.append("## Host input channels\n")
     lines.append(md_table(["Channel", "Name", "Unit", "Meaning", "Read by", written.capitalize(),
                            "As", "Registered value"], input_rows(t["inputs"])))
-    lines.append("\n## Host output channels\n")
+    lines.append("## Host output channels\n")
     if reduced:
         lines.append("The outputs are the recorded signals themselves: output channel k is wave"
-                     " channel k + 1.\n\n")
+                     " channel k + 1.\n")
     lines.append(md_table(["Channel", "Source", "Type", "Unit", "Meaning"],
                           [[r["channel"], r["source"], r["type"], r["unit"], r["meaning"]]
                            for r in t["outputs"]]))
-    lines.append("\n## Parameters\n")
+    lines.append("## Parameters\n")
     lines.append(f"In registry order, by module. The last column says how {other_name}"
                  " registers the same parameter.\n")
     module = None
@@ -100,24 +102,25 @@ def markdown(d, t, other_name):
     for p in t["parameters"] + [None]:
         if p is None or p["module"] != module:
             if block:
-                lines.append(f"\n### {module}\n\n" + md_table(heads, block))
+                lines.append(f"### {module}\n")
+                lines.append(md_table(heads, block))
             if p is None:
                 break
             module, block = p["module"], []
         block.append([p["name"], p["type"], p["default"], p["unit"], p["meaning"],
                       p["host_channel"], p[other_name]])
-    lines.append("\n## Recordable signals\n")
-    lines.append("Wave-channel numbers as in the wave-channel file (RecordWaves_0.tsv).\n\n")
+    lines.append("## Recordable signals\n")
+    lines.append("Wave-channel numbers as in the wave-channel file (RecordWaves_0.tsv).\n")
     lines.append(md_table(["Wave", "Signal", "Type", "Unit", "Meaning", "Output channel",
                            "Read by"],
                           [[s["wave"], s["name"], s["type"], s["unit"], s["meaning"],
                             s["output_channel"], s["read_by"]] for s in t["signals"]]))
-    lines.append("\n## Module inputs\n")
-    lines.append("Every input of every module and what feeds it.\n\n")
+    lines.append("## Module inputs\n")
+    lines.append("Every input of every module and what feeds it.\n")
     lines.append(md_table(["Input", "Type", "Unit", "Meaning", "Source"],
                           [[f"{s['module']}.{s['input']}", s["type"], s["unit"], s["meaning"],
                             s["source"]] for s in t["slots"]]))
-    return "".join(lines)
+    return "\n\n".join(line.rstrip("\n") for line in lines) + "\n"
 
 
 INDEX = """# Reference manual

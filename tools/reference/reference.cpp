@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string_view>
 
@@ -18,7 +18,10 @@ namespace {
 // second (the 100 Hz beta filter's damping) stays internal.
 constexpr std::string_view kRegisteredTwice[] = {"CurCtrl.highlambda_2"};
 
-bool IsInput(SignalKind k) { return k == SignalKind::kFloatInput || k == SignalKind::kByteInput; }
+bool IsInput(SignalKind k) {
+    return k == SignalKind::kFloatInput || k == SignalKind::kByteInput ||
+           k == SignalKind::kWordInput;
+}
 bool IsVariable(SignalKind k) {
     return k == SignalKind::kVariable || k == SignalKind::kSharedVariable;
 }
@@ -30,9 +33,8 @@ std::string KeyValue(std::string_view descriptor, std::string_view key) {
         if (at == 0 || descriptor[at - 1] == ' ' || descriptor[at - 1] == '\t') {
             const std::size_t from = at + key.size();
             const std::size_t to = descriptor.find_first_of(" \t", from);
-            return std::string(descriptor.substr(from, to == std::string_view::npos
-                                                           ? std::string_view::npos
-                                                           : to - from));
+            return std::string(descriptor.substr(
+                from, to == std::string_view::npos ? std::string_view::npos : to - from));
         }
     }
     return {};
@@ -107,21 +109,22 @@ constexpr int DeblockChannel() {
 
 }  // namespace
 
-void Observe(void* rows, const ModuleHeader* module, const SignalRow& row, void* field) {
+void Observe(void* rows, const ModuleHeader* module, const SignalRow& row, void* field,
+             bool registered) {
     const std::string_view d = row.descriptor != nullptr ? row.descriptor : "";
     const std::string module_name = module->instance_name != nullptr ? module->instance_name : "";
     static_cast<std::vector<SeenRow>*>(rows)->push_back(
-        {module_name, row.kind, module_name + "." + std::string(d.substr(0, d.find_first_of(" \t"))),
-         KeyValue(d, "type="), KeyValue(d, "default="), row.unit != nullptr ? row.unit : "",
-         row.meaning != nullptr ? row.meaning : "", field});
+        {module_name, row.kind,
+         module_name + "." + std::string(d.substr(0, d.find_first_of(" \t"))), KeyValue(d, "type="),
+         KeyValue(d, "default="), row.unit != nullptr ? row.unit : "",
+         row.meaning != nullptr ? row.meaning : "", field, registered});
 }
 
-Reference::Reference(const Environment* env, const std::vector<SeenRow>& rows,
-                     const Deliverable& d)
+Reference::Reference(const Environment* env, const std::vector<SeenRow>& rows, const Deliverable& d)
     : env_(env), rows_(rows), d_(d) {
     for (const SeenRow& r : rows_) {
         rows_by_field_[r.field].push_back(&r);
-        if (IsInput(r.kind)) {
+        if (IsInput(r.kind) && r.registered) {
             readers_[*static_cast<const void* const*>(r.field)].push_back(r.name);
         }
     }
@@ -136,10 +139,11 @@ int Reference::Check(std::ostream& err) const {
                 << (r.meaning.empty() ? "meaning" : "unit") << "\n";
             ++faults;
         }
-        const bool allowed = !IsInput(r.kind) && std::find(std::begin(kRegisteredTwice),
-                                                           std::end(kRegisteredTwice),
-                                                           r.name) != std::end(kRegisteredTwice);
-        if (!names.insert((IsInput(r.kind) ? "input " : "signal ") + r.name).second && !allowed) {
+        const bool allowed =
+            !IsInput(r.kind) && std::find(std::begin(kRegisteredTwice), std::end(kRegisteredTwice),
+                                          r.name) != std::end(kRegisteredTwice);
+        if (r.registered &&
+            !names.insert((IsInput(r.kind) ? "input " : "signal ") + r.name).second && !allowed) {
             err << "reference: " << r.module << ": row " << ShortName(r.name)
                 << " registers a name that is already registered\n";
             ++faults;
@@ -179,7 +183,8 @@ const SeenRow* Reference::RowOf(const RegistryEntry& e, bool variable) const {
         return nullptr;
     }
     for (const SeenRow* r : found->second) {
-        if (IsVariable(r->kind) == variable && !IsInput(r->kind) && r->name == e.name) {
+        if (r->registered && IsVariable(r->kind) == variable && !IsInput(r->kind) &&
+            r->name == e.name) {
             return r;
         }
     }
@@ -215,6 +220,10 @@ std::string Reference::SourceName(const void* source) const {
                 return reg->entries[i].name;
             }
         }
+    }
+    const auto row = rows_by_field_.find(source);
+    if (row != rows_by_field_.end() && !IsInput(row->second.front()->kind)) {
+        return row->second.front()->name + " (not registered in this build)";
     }
     return "unregistered field of " + OwnerOf(source);
 }
@@ -313,14 +322,24 @@ bool Reference::WriteOutputs(const std::string& folder) const {
         }
         std::vector<std::string> row{std::to_string(k), SourceName(b.source),
                                      TypeText(static_cast<int>(b.type_word & 0xFFu)), "", ""};
+        const SimInput* in = InputModule(env_);
+        const int channel = b.source == DeblockCommand(in)   ? DeblockChannel()
+                            : b.source == RunningCommand(in) ? DeblockChannel() + 1
+                                                             : -1;
+        for (const HostInput& h : d_.host_inputs) {
+            if (h.channel == channel) {
+                row[3] = h.unit;
+                row[4] = h.meaning;
+            }
+        }
         if (b.source == &out->prot_flag) {
             row[1] = "SimOutput.prot_flag";
             row[3] = "-";
             row[4] = "combined protection flag: OR of the protection elements' trip flags";
         }
         for (int i = 0; i < vars.entry_count; ++i) {
-            const SeenRow* r = vars.entries[i].address == b.source ? RowOf(vars.entries[i], true)
-                                                                   : nullptr;
+            const SeenRow* r =
+                vars.entries[i].address == b.source ? RowOf(vars.entries[i], true) : nullptr;
             if (r != nullptr) {
                 row[3] = r->unit;
                 row[4] = r->meaning;
@@ -377,9 +396,9 @@ bool Reference::WriteSignals(const std::string& folder) const {
         const std::string channel = Join(channels);
 #endif
         const auto readers = readers_.find(e.address);
-        t.Row({std::to_string(i + 1), e.name, r != nullptr ? r->module : "",
-               TypeText(e.type_code), r != nullptr ? r->unit : "", r != nullptr ? r->meaning : "",
-               channel, readers != readers_.end() ? Join(readers->second) : ""});
+        t.Row({std::to_string(i + 1), e.name, r != nullptr ? r->module : "", TypeText(e.type_code),
+               r != nullptr ? r->unit : "", r != nullptr ? r->meaning : "", channel,
+               readers != readers_.end() ? Join(readers->second) : ""});
     }
     return t.ok();
 }
@@ -387,7 +406,7 @@ bool Reference::WriteSignals(const std::string& folder) const {
 bool Reference::WriteSlots(const std::string& folder) const {
     Table t(folder, d_.name, "slots", {"module", "input", "type", "unit", "meaning", "source"});
     for (const SeenRow& r : rows_) {
-        if (IsInput(r.kind)) {
+        if (IsInput(r.kind) && r.registered) {
             t.Row({r.module, ShortName(r.name), r.type, r.unit, r.meaning,
                    SourceName(*static_cast<const void* const*>(r.field))});
         }

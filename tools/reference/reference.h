@@ -27,17 +27,19 @@ struct SeenRow {
     std::string unit;
     std::string meaning;
     void* field;
+    bool registered;  // false for a row this build leaves out
 };
 
-// Row observer that appends every row a build registers to `rows` (its context).
-void Observe(void* rows, const ModuleHeader* module, const SignalRow& row, void* field);
+// Row observer that appends every row a build sees to `rows` (its context).
+void Observe(void* rows, const ModuleHeader* module, const SignalRow& row, void* field,
+             bool registered);
 
 // What one deliverable offers its host, besides its registrations.
 struct Deliverable {
-    const char* name;                               // "Travik_DLL"
-    std::span<const HostInput> host_inputs;         // named host input channels
-    std::span<const ParameterChannel> parameters;   // host channels that write or stand for one
-    bool channels_stand_for_parameters;             // read as inputs instead of written
+    const char* name;                              // "Travik_DLL"
+    std::span<const HostInput> host_inputs;        // named host input channels
+    std::span<const ParameterChannel> parameters;  // host channels that write or stand for one
+    bool channels_stand_for_parameters;            // read as inputs instead of written
 };
 
 class Reference {
