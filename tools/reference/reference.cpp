@@ -257,9 +257,10 @@ bool Reference::WriteInputs(const std::string& folder) const {
             }
         }
         std::vector<std::string> readers;
+        std::set<const void*> sources;  // the command bytes may be the channel's byte itself
         const auto add = [&](const void* source) {
             const auto found = readers_.find(source);
-            if (found != readers_.end()) {
+            if (sources.insert(source).second && found != readers_.end()) {
                 readers.insert(readers.end(), found->second.begin(), found->second.end());
             }
         };
