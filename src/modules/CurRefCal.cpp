@@ -32,7 +32,33 @@ constexpr SignalRow kSignals[] = {
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Idzero_ref_lim), "parm_Idzero_ref_lim type=f default=0.5 option=1", "pu", "limit of the zero-sequence d-axis current reference sum"},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_Iqzero_ref_lim), "parm_Iqzero_ref_lim type=f default=0.5 option=1", "pu", "limit of the zero-sequence q-axis current reference sum"},
     {SignalKind::kParameter, offsetof(CurRefCal, parm_round_lim_type), "parm_round_lim_type type=cu default=0 option=1", "-", "round-limit factor: 0 fixed 1, 1 root-sum-square, 2 sum of magnitudes, 3+ from feedback", Builds::kFullOnly},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idpos_ref), "Idpos_ref type=f", "pu", "positive-sequence d-axis current reference from the DC voltage regulator"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqpos_ref_sel), "Iqpos_ref_sel type=f", "pu", "positive-sequence q-axis (reactive) current reference after ride-through handling"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idpos_app_ref1), "Idpos_app_ref1 type=f", "pu", "auxiliary positive-sequence d-axis current reference 1 (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqpos_app_ref1), "Iqpos_app_ref1 type=f", "pu", "auxiliary positive-sequence q-axis current reference 1 (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idpos_app_ref2), "Idpos_app_ref2 type=f", "pu", "auxiliary positive-sequence d-axis current reference 2 (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqpos_app_ref2), "Iqpos_app_ref2 type=f", "pu", "auxiliary positive-sequence q-axis current reference 2 (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idpos_app_ref3), "Idpos_app_ref3 type=f", "pu", "auxiliary positive-sequence d-axis current reference 3 (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqpos_app_ref3), "Iqpos_app_ref3 type=f", "pu", "auxiliary positive-sequence q-axis current reference 3 (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idneg_op_ref), "Idneg_op_ref type=f", "pu", "negative-sequence d-axis current reference from the reference selection"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqneg_op_ref), "Iqneg_op_ref type=f", "pu", "negative-sequence q-axis current reference from the reference selection"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idneg_cl_ref), "Idneg_cl_ref type=f", "pu", "negative-sequence d-axis cluster balancing current reference"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqneg_cl_ref), "Iqneg_cl_ref type=f", "pu", "negative-sequence q-axis cluster balancing current reference"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idneg_app_ref), "Idneg_app_ref type=f", "pu", "auxiliary negative-sequence d-axis current reference (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqneg_app_ref), "Iqneg_app_ref type=f", "pu", "auxiliary negative-sequence q-axis current reference (reads 0 in this system)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idzero_ref), "Idzero_ref type=f", "pu", "zero-sequence d-axis current reference from the reference selection"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqzero_ref), "Iqzero_ref type=f", "pu", "zero-sequence q-axis current reference from the reference selection"},
+    {SignalKind::kByteInput, offsetof(CurRefCal, trans_type), "trans_type type=cu", "-", "coupling transformer arrangement code; 3 leaves out the cluster balancing references"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idpos_fbk), "Idpos_fbk type=f", "pu", "positive-sequence d-axis current feedback"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqpos_fbk), "Iqpos_fbk type=f", "pu", "positive-sequence q-axis current feedback"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idneg_fbk), "Idneg_fbk type=f", "pu", "negative-sequence d-axis current feedback"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqneg_fbk), "Iqneg_fbk type=f", "pu", "negative-sequence q-axis current feedback"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Idzero_fbk), "Idzero_fbk type=f", "pu", "zero-sequence d-axis current feedback"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Iqzero_fbk), "Iqzero_fbk type=f", "pu", "zero-sequence q-axis current feedback"},
     {SignalKind::kFloatInput, offsetof(CurRefCal, sim_Iqpos_ref_lim), "sim_Iqpos_ref_lim type=f", "pu", "limit of the positive-sequence q-axis reference sum, from the host input", Builds::kReducedOnly},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Task1), "Task1 type=f", "s", "task 1 period (not read)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Task2), "Task2 type=f", "s", "task 2 period (not read)"},
+    {SignalKind::kFloatInput, offsetof(CurRefCal, Task3), "Task3 type=f", "s", "task 3 period (not read)"},
 };
 // clang-format on
 
@@ -89,23 +115,9 @@ ModuleHeader* CreateCurRefCal(Environment* env, ModuleHeader* module,
         CurRefCal& m = *As<CurRefCal>(module);
         m.sim_Iqpos_ref_lim = &m.parm_Iqpos_ref_lim;  // a host channel in the reduced controller
     }
-    // The sums start at 0 with the zero-filled record. With no input declarations to do it,
-    // every slot reads the zero cell until the wiring fills it, so none is ever null.
-    CurRefCal& m = *As<CurRefCal>(module);
-    const float** slots[] = {
-        &m.Idpos_ref,      &m.Iqpos_ref_sel,  &m.Idpos_app_ref1, &m.Iqpos_app_ref1,
-        &m.Idpos_app_ref2, &m.Iqpos_app_ref2, &m.Idpos_app_ref3, &m.Iqpos_app_ref3,
-        &m.Idneg_op_ref,   &m.Iqneg_op_ref,   &m.Idneg_cl_ref,   &m.Iqneg_cl_ref,
-        &m.Idneg_app_ref,  &m.Iqneg_app_ref,  &m.Idzero_ref,     &m.Iqzero_ref,
-        &m.Idpos_fbk,      &m.Iqpos_fbk,      &m.Idneg_fbk,      &m.Iqneg_fbk,
-        &m.Idzero_fbk,     &m.Iqzero_fbk,     &m.Task1,          &m.Task2,
-        &m.Task3,
-    };
-    for (const float** slot : slots) {
-        *slot = ZeroCellFloat();
-    }
-    m.trans_type = ZeroCellByte();
-    m.test1 = 2;
+    // The sums start at 0 with the zero-filled record; the input rows point every slot at
+    // the zero cell until the wiring fills it.
+    As<CurRefCal>(module)->test1 = 2;
     return module;
 }
 

@@ -10,6 +10,17 @@ namespace {
 
 // clang-format off
 constexpr SignalRow kSignals[] = {
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, numerator[0]), "numerator[0] type=f", "A", "phase a balance numerator: converter phase a Hall current (host input 33)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, numerator[1]), "numerator[1] type=f", "A", "phase b balance numerator: converter phase b Hall current (host input 34)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, numerator[2]), "numerator[2] type=f", "A", "phase c balance numerator: converter phase c Hall current (host input 35)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, divisor[0]), "divisor[0] type=f", "-", "phase a balance divisor, an RMS value (host input 36); used times sqrt(2)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, divisor[1]), "divisor[1] type=f", "-", "phase b balance divisor, an RMS value (host input 37); used times sqrt(2)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, divisor[2]), "divisor[2] type=f", "-", "phase c balance divisor, an RMS value (host input 38); used times sqrt(2)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, rcp_Udccmd), "rcp_Udccmd type=f", "1/V", "reciprocal of the DC voltage command"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, submodule_pwdir), "submodule_pwdir type=f", "-", "cell power direction, +1 or -1"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, Task1), "Task1 type=f", "s", "task 1 period (not read)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, Task2), "Task2 type=f", "s", "task 2 period (not read)"},
+    {SignalKind::kFloatInput, offsetof(InPhaseVolCtrl, Task3), "Task3 type=f", "s", "task 3 period (not read)"},
     {SignalKind::kParameter, offsetof(InPhaseVolCtrl, parm_kp_Udcbalctrl), "parm_kp_Udcbalctrl type=f default=0.4 option=1", "-", "proportional gain of the phase DC voltage balance"},
     {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udca_bal_coef), "set_Udca_bal_coef type=f", "-", "phase a DC voltage balance coefficient"},
     {SignalKind::kSharedVariable, offsetof(InPhaseVolCtrl, set_Udcb_bal_coef), "set_Udcb_bal_coef type=f", "-", "phase b DC voltage balance coefficient"},

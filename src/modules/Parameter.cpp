@@ -11,9 +11,11 @@
 namespace svg {
 namespace {
 
-// The reduced controller takes its ratings from host channels instead of parameters.
+// VdcRefMaxRcp (the zero cell in this system), then the ratings the reduced controller takes
+// from host channels instead of parameters.
 // clang-format off
 constexpr SignalRow kInputs[] = {
+    {SignalKind::kFloatInput, offsetof(Parameter, VdcRefMaxRcp), "VdcRefMaxRcp type=f", "1/V", "reciprocal of the maximum DC voltage reference scaling Sample_ratio (reads 0 in this system)"},
     {SignalKind::kFloatInput, offsetof(Parameter, sim_Qn_Mvar), "sim_Qn_Mvar type=f", "Mvar", "rated reactive power of the converter, read from host channel 43", Builds::kReducedOnly},
     {SignalKind::kFloatInput, offsetof(Parameter, sim_Un_kV), "sim_Un_kV type=f", "kV", "nominal line RMS voltage at the converter connection, read from host channel 44", Builds::kReducedOnly},
     {SignalKind::kFloatInput, offsetof(Parameter, sim_LTotCal), "sim_LTotCal type=f", "mH", "total series inductance between converter and grid, read from host channel 45", Builds::kReducedOnly},
@@ -590,7 +592,6 @@ ModuleHeader* CreateParameter(Environment* env, ModuleHeader* module,
     InitHeader(module, env, "PARAMETER", instance_name, &RegisterParameterTasks);
     Parameter* p = As<Parameter>(module);
     p->ParmUpdateFlag = 0;
-    DeclareInput(module, &p->VdcRefMaxRcp, "VdcRefMaxRcp type=f");
     RegisterSignals(module, kInputs);
     RegisterSignals(module, kVariables);
     RegisterSignals(module, kParameters);
