@@ -13,7 +13,7 @@ namespace svg {
 
 struct CurRefCal {
     ModuleHeader hdr;
-    // Inputs (wired, no input declarations).
+    // Inputs, filled by the wiring.
     const float* Idpos_ref;       // DC voltage control, active
     const float* Iqpos_ref_sel;   // ride-through control, reactive
     const float* Idpos_app_ref1;  // auxiliary references

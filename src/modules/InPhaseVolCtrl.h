@@ -13,7 +13,7 @@ inline constexpr int kBalancePhases = 3;
 
 struct InPhaseVolCtrl {
     ModuleHeader hdr;
-    // Inputs (wired, no input declarations).
+    // Inputs, filled by the wiring.
     const float* numerator[kBalancePhases];  // host inputs 33..35
     const float* divisor[kBalancePhases];    // host inputs 36..38, RMS values
     const float* rcp_Udccmd;                 // 1 / DC voltage command, 1/V

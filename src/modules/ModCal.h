@@ -14,7 +14,7 @@ namespace svg {
 
 struct ModCal {
     ModuleHeader hdr;
-    // Inputs (wired, no input declarations), per unit.
+    // Inputs, filled by the wiring; per unit.
     const float* mod_a_pos;  // positive-sequence contribution
     const float* mod_b_pos;
     const float* mod_c_pos;
