@@ -21,7 +21,7 @@ for target in "${targets[@]}"; do
   # Absolute folders: the library targets work in a scratch folder of their own.
   work="$PWD/build/fuzz/tests/fuzz/corpus_$target"
   mkdir -p "$work"
-  if ! build/fuzz/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=10 \
+  if ! build/fuzz/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=10 -close_fd_mask=3 \
     -rss_limit_mb=2048 -print_final_stats=1 "$work" "$PWD/tests/fuzz/corpus/$corpus"; then
     status=1
   fi
