@@ -41,11 +41,14 @@ inline constexpr HostInput kMeasurementInputs[] = {
     {19, "Urms_PT3_bc", "V", "PT3 line voltage bc, RMS"},
     {20, "Urms_PT3_ca", "V", "PT3 line voltage ca, RMS"},
     {21, "Urms_PT4_ab", "V",
-     "PT4 line voltage ab, RMS (also the fundamental of the harmonic control)"},
+     "PT4 line voltage ab, RMS; also the fundamental of the harmonic control and, in the full "
+     "build, the input of the over- and undervoltage protection"},
     {22, "Urms_PT4_bc", "V",
-     "PT4 line voltage bc, RMS (also the fundamental of the harmonic control)"},
+     "PT4 line voltage bc, RMS; also the fundamental of the harmonic control and, in the full "
+     "build, the input of the over- and undervoltage protection"},
     {23, "Urms_PT4_ca", "V",
-     "PT4 line voltage ca, RMS (also the fundamental of the harmonic control)"},
+     "PT4 line voltage ca, RMS; also the fundamental of the harmonic control and, in the full "
+     "build, the input of the over- and undervoltage protection"},
     {24, "I_CT1_a", "A", "CT1 phase a current, instantaneous"},
     {25, "I_CT1_b", "A", "CT1 phase b current, instantaneous"},
     {26, "I_CT1_c", "A", "CT1 phase c current, instantaneous"},
@@ -67,9 +70,15 @@ inline constexpr HostInput kMeasurementInputs[] = {
     {36, "Udcbal_div_a", "-", "phase a divisor of the phase DC balance control"},
     {37, "Udcbal_div_b", "-", "phase b divisor of the phase DC balance control"},
     {38, "Udcbal_div_c", "-", "phase c divisor of the phase DC balance control"},
-    {39, "Udc_a", "V", "mean cell DC voltage, phase A"},
-    {40, "Udc_b", "V", "mean cell DC voltage, phase B"},
-    {41, "Udc_c", "V", "mean cell DC voltage, phase C"},
+    {39, "Udc_a", "V",
+     "mean cell DC voltage, phase A; in the full build also the input of the DC voltage "
+     "protection"},
+    {40, "Udc_b", "V",
+     "mean cell DC voltage, phase B; in the full build also the input of the DC voltage "
+     "protection"},
+    {41, "Udc_c", "V",
+     "mean cell DC voltage, phase C; in the full build also the input of the DC voltage "
+     "protection"},
 };
 
 // The rows of `a` followed by those of `b`.
