@@ -239,9 +239,9 @@ void SurveyParameters(Survey& s, Environment* env) {
                 s.channel_entry[c - kFirstParameterChannel] = s.parameter_count - 1;
             }
         }
-        // A parameter that the wiring sets to a value of its own cannot be set from outside;
-        // it is entered with its registered default and not offered.
-        // So is one that an input port stands for.
+        // A parameter that the wiring sets to a value of its own cannot be set from outside,
+        // and one that an input port stands for is read by no step: either is entered with
+        // its registered default and not offered.
         const std::uint8_t* wired = WiredParameters(env);
         p.exposed = wired != nullptr && wired[e] == 0 && !Unread(*s.config, r.name);
         Text text(p.description, sizeof p.description);
