@@ -252,7 +252,7 @@ void AssembleChannels(const Survey& s, const IEEE_Cigre_DLLInterface_Instance* i
 }
 
 void WriteOutputs(const Survey& s, IEEE_Cigre_DLLInterface_Instance* instance,
-                  const double (&channels)[kHostChannels]) {
+                  const double (&channels)[kOutputSlots]) {
     auto* out = static_cast<unsigned char*>(instance->ExternalOutputs);
     for (int i = 0; i < s.output_count; ++i) {
         const double v = channels[s.outputs[i].channel];  // a float or a byte value, exactly
@@ -294,11 +294,14 @@ double SettingValue(const Survey& s, const IEEE_Cigre_DLLInterface_Instance* ins
 
 // Trace lines are appended with the file opened for each call, so no file handle outlives
 // a call; the first line (at initialisation) starts the files afresh.
+// The output trace holds every host output channel (full build) or every wave channel
+// (reduced build), as the three-function library writes it.
 void Trace(const Survey& s, double time, const double (&inputs)[kHostChannels],
-           const double (&outputs)[kHostChannels], const char* mode) {
+           const double (&outputs)[kOutputSlots], const char* mode) {
     std::FILE* in = std::fopen(s.config->input_trace_name, mode);
     std::FILE* out = std::fopen(s.config->output_trace_name, mode);
-    WriteTraceLines(in, out, time, inputs, kHostChannels, outputs, kHostChannels);
+    const int output_count = kReducedBuild ? s.output_count : kHostChannels;
+    WriteTraceLines(in, out, time, inputs, kHostChannels, outputs, output_count);
     if (in != nullptr) {
         std::fclose(in);
     }
@@ -391,11 +394,11 @@ Union ValueUnion(int data_type, double v) {
 int Model::BuildTables() noexcept {
     const Survey& s = survey_;
     for (int i = 0; i < s.config->input_count && i < kMaxInputPorts; ++i) {
-        const InputPort& port = s.config->inputs[i];
+        const HostInput& port = s.config->inputs[i];
         new (input_ports_ + i * sizeof(IEEE_Cigre_DLLInterface_Signal))
             IEEE_Cigre_DLLInterface_Signal{
                 .Name = port.name,
-                .Description = port.description,
+                .Description = port.meaning,
                 .Unit = port.unit,
                 .DataType = IEEE_Cigre_DLLInterface_DataType_real64_T,
                 .Width = 1,
@@ -513,7 +516,7 @@ int32_T Model::Initialize(IEEE_Cigre_DLLInterface_Instance* instance) const noex
     v.header->write_files = SettingValue(s, instance, Setting::kWriteFiles) == 1.0 ? 1 : 0;
     if (v.header->write_files != 0) {
         double inputs[kHostChannels];
-        const double outputs[kHostChannels] = {};
+        const double outputs[kOutputSlots] = {};
         AssembleChannels(s, instance, inputs);
         Trace(s, instance->Time, inputs, outputs, "wb");
     }
@@ -536,8 +539,13 @@ int32_T Model::Outputs(IEEE_Cigre_DLLInterface_Instance* instance) const noexcep
     if (const int32_T r = SettleOrFail(s, instance, &env); r != 0) {
         return r;
     }
+    // The reduced build writes one output per wave channel: never more than there are slots.
+    if (kReducedBuild && env->variables->entry_count != s.output_count) {
+        return Fail(instance,
+                    "the state array holds a controller with other outputs than this model");
+    }
     double inputs[kHostChannels];
-    double outputs[kHostChannels];
+    double outputs[kOutputSlots];
     AssembleChannels(s, instance, inputs);
     StepEnvironment(env, inputs, outputs);
     WriteOutputs(s, instance, outputs);

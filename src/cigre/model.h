@@ -25,32 +25,31 @@
 #include "cigre/ieee_cigre_dll.h"
 #include "framework/environment.h"
 #include "framework/registry.h"
+#include "variants/common/host_input.h"
 
 namespace svg::cigre {
-
-// An input port: the host channel it feeds, its name, unit and meaning.
-struct InputPort {
-    int channel;
-    const char* name;
-    const char* unit;
-    const char* description;
-};
 
 // What a deliverable gives the wrapper.
 struct ModelConfig {
     const Variant* variant;
     const char* model_name;
-    const char* model_version;
+    const char* model_version = nullptr;  // with the release texts, set by FirstRelease
     const char* model_description;
     const char* general_information;
-    const char* created;
-    const char* creator;
-    const char* last_modified_date;
-    const char* last_modified_by;
-    const char* modified_comment;
-    const char* modified_history;
-    const InputPort* inputs;  // ascending channels 0..kFirstParameterChannel-1
+    const char* created = nullptr;
+    const char* creator = nullptr;
+    const char* last_modified_date = nullptr;
+    const char* last_modified_by = nullptr;
+    const char* modified_comment = nullptr;
+    const char* modified_history = nullptr;
+    // Input ports: the host channels a module reads directly (not those that write parameters),
+    // ascending.
+    const HostInput* inputs;
     int input_count;
+    // Registered parameters that no step reads because an input port stands for them: entered
+    // with their registered defaults and not offered, so the port is the one place to set them.
+    const char* const* unread_parameters;
+    int unread_count;
     const char* period_parameter;  // qualified name of the task-1 period in microseconds
     const char* input_trace_name;
     const char* output_trace_name;
@@ -60,8 +59,15 @@ inline constexpr int kMaxParameters = 1024;
 inline constexpr int kMaxInputPorts = 64;
 inline constexpr int kMaxOutputPorts = 64;
 inline constexpr int kDescriptionLen = 112;
-inline constexpr int kFirstParameterChannel = 44;  // host channels 44..149 write parameters
-inline constexpr int kLastParameterChannel = 149;
+// Host channels 44..149 write parameters in the full build; in the reduced build no channel
+// does (the range is empty).
+inline constexpr int kFirstParameterChannel = 44;
+inline constexpr int kLastParameterChannel = kReducedBuild ? 43 : 149;
+inline constexpr int kParameterChannels = kLastParameterChannel + 1 - kFirstParameterChannel;
+// Output values of one step: the host channels (full build) or the wave channels (reduced
+// build, at most kMaxOutputPorts of them).
+inline constexpr int kOutputSlots =
+    kHostChannels > kMaxOutputPorts ? kHostChannels : kMaxOutputPorts;
 
 // The wrapper's own parameters, ahead of the controller's: whether the library writes its
 // trace and registry files, and the host parameter record (run identifier, task factors).
@@ -92,7 +98,7 @@ struct ParameterEntry {
 };
 
 struct OutputEntry {
-    int channel;
+    int channel;  // host output channel (full build) or wave channel (reduced build)
     char identifier[kSlotLen];
     char description[kDescriptionLen];
     int data_type;
@@ -111,7 +117,7 @@ struct Survey {
     OutputEntry outputs[kMaxOutputPorts];
     int output_count;
     // Parameter entry written by each host channel 44..149; -1 where none.
-    int channel_entry[kLastParameterChannel + 1 - kFirstParameterChannel];
+    int channel_entry[kParameterChannels > 0 ? kParameterChannels : 1];
     std::size_t input_offsets[kMaxInputPorts];
     std::size_t input_block_bytes;
     std::size_t output_offsets[kMaxOutputPorts];

@@ -69,8 +69,10 @@ struct FieldName {
     const char* name;
 };
 constexpr FieldName kFrameworkFields[] = {
+#if !SVG_REDUCED_BUILD
     {kSlotSimInput, offsetof(SimInput, deblock_cmd), "deblock_cmd"},
     {kSlotSimInput, offsetof(SimInput, running_cmd), "running_cmd"},
+#endif
     {kSlotSimOutput, offsetof(SimOutput, prot_flag), "prot_flag"},
 };
 
@@ -144,9 +146,14 @@ void ShortenNames(Entry* entries, int count) {
     }
 }
 
-// The host channel (44..149) whose target is `field`, or -1; the later of two.
+// The host channel (44..149) whose target is `field`, or -1; the later of two. The reduced
+// build writes no parameter from a host channel.
 void ChannelsOf(const SimInput& in, const void* field, int (&channels)[2]) {
     channels[0] = channels[1] = -1;
+#if SVG_REDUCED_BUILD
+    static_cast<void>(in);
+    static_cast<void>(field);
+#else
     auto note = [&](int channel) { (channels[0] < 0 ? channels[0] : channels[1]) = channel; };
     auto scan = [&](auto& targets, int first) {
         int k = 0;
@@ -162,6 +169,17 @@ void ChannelsOf(const SimInput& in, const void* field, int (&channels)[2]) {
     scan(in.byte_targets2, kByteTargets2First);
     scan(in.float_targets2, kFloatTargets2First);
     scan(in.float_targets3, kFloatTargets3First);
+#endif
+}
+
+// A parameter that no step reads, because an input port stands for it.
+bool Unread(const ModelConfig& c, const char* registered_name) {
+    for (int i = 0; i < c.unread_count; ++i) {
+        if (std::strcmp(c.unread_parameters[i], registered_name) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void AddSetting(Survey& s, const char* name, Setting setting, int data_type, double value,
@@ -221,10 +239,11 @@ void SurveyParameters(Survey& s, Environment* env) {
                 s.channel_entry[c - kFirstParameterChannel] = s.parameter_count - 1;
             }
         }
-        // A parameter that the wiring sets to a value of its own cannot be set from outside;
-        // it is entered with its registered default and not offered.
+        // A parameter that the wiring sets to a value of its own cannot be set from outside,
+        // and one that an input port stands for is read by no step: either is entered with
+        // its registered default and not offered.
         const std::uint8_t* wired = WiredParameters(env);
-        p.exposed = wired != nullptr && wired[e] == 0;
+        p.exposed = wired != nullptr && wired[e] == 0 && !Unread(*s.config, r.name);
         Text text(p.description, sizeof p.description);
         text << r.name << " (" << TypeText(r.type_code) << ")";
         if (channels[1] >= 0) {
@@ -235,24 +254,59 @@ void SurveyParameters(Survey& s, Environment* env) {
     }
 }
 
-void SurveyOutputs(Survey& s, const Environment* env, const Variant& variant) {
+void AddOutput(Survey& s, int channel, const char* source, int type, const char* channel_kind) {
+    OutputEntry& o = s.outputs[s.output_count++];
+    o.channel = channel;
+    Identifier(o.identifier, source);
+    o.data_type =
+        DataTypeOf(type) != 0 ? DataTypeOf(type) : IEEE_Cigre_DLLInterface_DataType_real32_T;
+    Text(o.description, sizeof o.description)
+        << source << " (" << TypeText(type) << "), " << channel_kind << " " << channel;
+}
+
+// Full build: the bound host output channels, named after their sources. Reduced build: the
+// wave channels, which are its host outputs. False when there are more than the model offers.
+bool SurveyOutputs(Survey& s, const Environment* env, const Variant& variant) {
+    if constexpr (kReducedBuild) {
+        const SignalRegistry& waves = *env->variables;
+        for (int i = 0; i < waves.entry_count; ++i) {
+            if (s.output_count == kMaxOutputPorts) {
+                return false;
+            }
+            AddOutput(s, i, waves.entries[i].name, waves.entries[i].type_code, "wave channel");
+        }
+        return true;
+    }
     const SimOutput* out = ModuleAt<SimOutput>(env, kSlotSimOutput);
-    for (int ch = 0; ch < kHostChannels && s.output_count < kMaxOutputPorts; ++ch) {
+    for (int ch = 0; ch < kHostChannels; ++ch) {
         const OutputBinding& b = out->bindings[ch];
         if ((b.type_word & kOutputBound) == 0) {
             continue;
         }
-        OutputEntry& o = s.outputs[s.output_count++];
-        o.channel = ch;
+        if (s.output_count == kMaxOutputPorts) {
+            return false;
+        }
         char source[kSlotLen];
         SourceName(source, env, variant, b.source, ch);
-        Identifier(o.identifier, source);
-        const int type = static_cast<int>(b.type_word & 0xFFu);
-        o.data_type =
-            DataTypeOf(type) != 0 ? DataTypeOf(type) : IEEE_Cigre_DLLInterface_DataType_real32_T;
-        Text(o.description, sizeof o.description)
-            << source << " (" << TypeText(type) << "), output channel " << ch;
+        AddOutput(s, ch, source, static_cast<int>(b.type_word & 0xFFu), "output channel");
     }
+    return true;
+}
+
+// Every input port feeds a host channel that no parameter takes, in ascending order.
+bool InputsFit(const ModelConfig& c) {
+    if (c.input_count > kMaxInputPorts) {
+        return false;
+    }
+    for (int i = 0; i < c.input_count; ++i) {
+        const int ch = c.inputs[i].channel;
+        const bool parameter = ch >= kFirstParameterChannel && ch <= kLastParameterChannel;
+        if (ch < 0 || ch >= kHostChannels || parameter ||
+            (i > 0 && ch <= c.inputs[i - 1].channel)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void LayOut(Survey& s) {
@@ -309,7 +363,7 @@ Survey::Survey(const ModelConfig& c) noexcept
     AddSetting(*this, "Task4Factor", Setting::kTask4Factor,
                IEEE_Cigre_DLLInterface_DataType_int32_T, 1, 0, 1000,
                "task-4 period in task-3 periods (0: task 4 every task-1 period)");
-    if (c.input_count > kMaxInputPorts) {
+    if (!InputsFit(c)) {
         return;
     }
     // A scratch arena large enough for any build; grown when a build does not fit.
@@ -320,11 +374,11 @@ Survey::Survey(const ModelConfig& c) noexcept
             arena != nullptr ? BuildController(arena, *c.variant, nullptr, nullptr) : nullptr;
         if (env != nullptr) {
             SurveyParameters(*this, env);
-            SurveyOutputs(*this, env, *c.variant);
+            const bool outputs_fit = SurveyOutputs(*this, env, *c.variant);
             ShortenNames(parameters, parameter_count);
             ShortenNames(outputs, output_count);
             arena_bytes = RoundUp8(kArenaRecordBytes + arena->used);
-            ok = sample_time > 0.0;
+            ok = sample_time > 0.0 && outputs_fit;
         }
         std::free(memory);
         if (env != nullptr) {

@@ -15,8 +15,13 @@ namespace {
 
 constexpr int kError = IEEE_Cigre_DLLInterface_Return_Error;
 
-TEST(CigreBadInput, EveryInstanceCallRefusesANullInstance) {
-    CigreLibrary& lib = TravikCigre();
+class CigreBadInput : public ::testing::TestWithParam<const CigreModel*> {
+  protected:
+    const CigreModel& model_ = *GetParam();
+};
+
+TEST_P(CigreBadInput, EveryInstanceCallRefusesANullInstance) {
+    CigreLibrary& lib = model_.library();
     for (auto call : {lib.first_call, lib.check_parameters, lib.initialize, lib.outputs,
                       lib.iterate, lib.terminate}) {
         EXPECT_EQ(call(nullptr), kError);
@@ -29,7 +34,7 @@ struct ParameterCase {
     const char* message;  // part of the error text
 };
 
-TEST(CigreBadInput, ParametersOutOfRangeOrNotFiniteAreRejectedWithTheirName) {
+TEST_P(CigreBadInput, ParametersOutOfRangeOrNotFiniteAreRejectedWithTheirName) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const ParameterCase cases[] = {
@@ -46,7 +51,7 @@ TEST(CigreBadInput, ParametersOutOfRangeOrNotFiniteAreRejectedWithTheirName) {
          "WriteFiles = 2 is outside its range [0, 1]"},
     };
     for (const ParameterCase& c : cases) {
-        CigreRun run;
+        CigreRun run(model_);
         c.set(run);
         EXPECT_EQ(run.lib.first_call(&run.instance), 0) << c.what;
         EXPECT_EQ(run.lib.check_parameters(&run.instance), kError) << c.what;
@@ -62,7 +67,7 @@ struct CallCase {
     const char* message;
 };
 
-TEST(CigreBadInput, MissingBlocksAndCallsOutOfOrderAreRefused) {
+TEST_P(CigreBadInput, MissingBlocksAndCallsOutOfOrderAreRefused) {
     const CallCase cases[] = {
         {"no state array",
          [](CigreRun& r) {
@@ -140,19 +145,24 @@ TEST(CigreBadInput, MissingBlocksAndCallsOutOfOrderAreRefused) {
     };
     TempWorkDir dir;
     for (const CallCase& c : cases) {
-        CigreRun run;
+        CigreRun run(model_);
         EXPECT_EQ(c.calls(run), kError) << c.what;
         EXPECT_EQ(run.Error(), c.message) << c.what;
     }
 }
 
-TEST(CigreBadInput, TerminateRightAfterTheParameterCheckIsFine) {
-    CigreRun run;
+TEST_P(CigreBadInput, TerminateRightAfterTheParameterCheckIsFine) {
+    CigreRun run(model_);
     EXPECT_EQ(run.lib.first_call(&run.instance), 0);
     EXPECT_EQ(run.lib.check_parameters(&run.instance), 0);
     EXPECT_EQ(run.Terminate(), 0);
     EXPECT_EQ(run.instance.LastErrorMessage, nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Models, CigreBadInput, ::testing::ValuesIn(kCigreModels),
+                         [](const auto& param_info) {
+                             return std::string(param_info.param->name);
+                         });
 
 }  // namespace
 }  // namespace svg::testing

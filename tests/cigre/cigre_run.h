@@ -2,6 +2,7 @@
 // loads it, the blocks laid out from the model's own tables, the calls in the host's order.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -11,6 +12,10 @@
 #include "cigre/block_layout.h"
 #include "cigre/ieee_cigre_dll.h"
 #include "platform.h"
+#include "support/host_run.h"
+#include "variants/pellum/host_channels.h"
+#include "variants/pellum/host_inputs.h"
+#include "variants/travik/host_inputs.h"
 
 namespace svg::testing {
 
@@ -51,12 +56,52 @@ inline CigreLibrary& TravikCigre() {
     static CigreLibrary library(SVG_TRAVIK_CIGRE_LIBRARY);
     return library;
 }
+inline CigreLibrary& PellumCigre() {
+    static CigreLibrary library(SVG_PELLUM_CIGRE_LIBRARY);
+    return library;
+}
+
+// A model, the three-function library of the same build, and the host channel each input
+// port feeds.
+struct CigreModel {
+    const char* name;  // file name without extension
+    CigreLibrary& (*library)();
+    const char* path;
+    const Deliverable* reference;
+    const HostInput* inputs;
+    int input_count;
+    // The input port that feeds host channel `channel`, or -1.
+    int PortOf(int channel) const {
+        for (int i = 0; i < input_count; ++i) {
+            if (inputs[i].channel == channel) {
+                return i;
+            }
+        }
+        return -1;
+    }
+};
+
+inline const CigreModel kTravikCigre{
+    "Travik_Cigre",           &TravikCigre,
+    SVG_TRAVIK_CIGRE_LIBRARY, &kTravik,
+    kTravikHostInputs.data(), static_cast<int>(kTravikHostInputs.size())};
+inline const CigreModel kPellumCigre{
+    "Pellum_Cigre",           &PellumCigre,
+    SVG_PELLUM_CIGRE_LIBRARY, &kPellum,
+    kPellumHostInputs.data(), static_cast<int>(kPellumHostInputs.size())};
+inline const CigreModel* const kCigreModels[] = {&kTravikCigre, &kPellumCigre};
 
 // An instance with its blocks; parameters start at their defaults.
 class CigreRun {
   public:
     explicit CigreRun(CigreLibrary& library = TravikCigre())
         : lib(library), info(*library.get_info()) {
+        Prepare();
+    }
+    explicit CigreRun(const CigreModel& m) : lib(m.library()), info(*lib.get_info()), model(&m) {
+        Prepare();
+    }
+    void Prepare() {
         in_offsets.resize(static_cast<std::size_t>(info.NumInputPorts));
         out_offsets.resize(static_cast<std::size_t>(info.NumOutputPorts));
         parameter_offsets.resize(static_cast<std::size_t>(info.NumParameters));
@@ -121,6 +166,13 @@ class CigreRun {
                         in_offsets[static_cast<std::size_t>(port)],
                     &value, sizeof value);
     }
+    // The input port that feeds host channel `channel` (no port: nothing).
+    void SetChannel(int channel, double value) {
+        const int port = model != nullptr ? model->PortOf(channel) : channel;
+        if (port >= 0) {
+            SetInput(port, value);
+        }
+    }
     // Output port i as a double, whatever its type.
     double Output(int port) const {
         const unsigned char* at = reinterpret_cast<const unsigned char*>(outputs.data()) +
@@ -130,6 +182,16 @@ class CigreRun {
                 return *at;
             case IEEE_Cigre_DLLInterface_DataType_int8_T:
                 return static_cast<signed char>(*at);
+            case IEEE_Cigre_DLLInterface_DataType_int32_T: {
+                std::int32_t n;
+                std::memcpy(&n, at, sizeof n);
+                return n;
+            }
+            case IEEE_Cigre_DLLInterface_DataType_uint32_T: {
+                std::uint32_t n;
+                std::memcpy(&n, at, sizeof n);
+                return n;
+            }
             default: {
                 float f;
                 std::memcpy(&f, at, sizeof f);
@@ -143,11 +205,39 @@ class CigreRun {
 
     CigreLibrary& lib;
     const IEEE_Cigre_DLLInterface_Model_Info& info;
+    const CigreModel* model = nullptr;  // null: ports are numbered as their channels
     IEEE_Cigre_DLLInterface_Instance instance{nullptr, nullptr, nullptr, 0.0,     1,
                                               nullptr, nullptr, nullptr, nullptr, nullptr};
     std::vector<std::size_t> in_offsets, out_offsets, parameter_offsets;
     std::vector<double> inputs, outputs, parameters, states;
     long steps = 0;
 };
+
+// A balanced 35 kV grid on PT4, Hall currents lagging by a quarter cycle, cells at 1050 V,
+// running and (after 0.05 s) deblocked: enough to move every regulator. The reduced build
+// takes its ratings and settings from input ports too.
+inline void DriveGrid(CigreRun& run, long k) {
+    constexpr double kTurn = 6.283185307179586;  // radians
+    const double t = static_cast<double>(k) * 1e-4;
+    const double peak = 35e3 * std::sqrt(2.0 / 3.0);
+    for (int ph = 0; ph < 3; ++ph) {
+        const double angle = kTurn * 50.0 * t - ph * kTurn / 3.0;
+        run.SetChannel(9 + ph, peak * std::cos(angle));
+        run.SetChannel(21 + ph, 35e3);
+        run.SetChannel(33 + ph, 300.0 * std::sin(angle));
+        run.SetChannel(39 + ph, 1050.0);
+    }
+    const Deliverable& d = *run.model->reference;
+    if (d.reduced()) {
+        run.SetChannel(43, 30.0);
+        run.SetChannel(44, 35.0);
+        run.SetChannel(45, 13.0);
+        for (const ParameterChannel& row : kPellumParameterChannels) {
+            run.SetChannel(row.channel, row.registered);
+        }
+    }
+    run.SetChannel(d.running_channel, 1.0);
+    run.SetChannel(d.deblock_channel, k >= 500 ? 1.0 : 0.0);
+}
 
 }  // namespace svg::testing

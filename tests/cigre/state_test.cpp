@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,29 +15,11 @@
 namespace svg::testing {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
-// A balanced 35 kV grid on PT4, Hall currents lagging by a quarter cycle, cells at 1050 V,
-// running and (after 0.05 s) deblocked: enough to move every regulator.
-void Drive(CigreRun& run, long k) {
-    const double t = static_cast<double>(k) * 1e-4;
-    const double peak = 35e3 * std::sqrt(2.0 / 3.0);
-    for (int ph = 0; ph < 3; ++ph) {
-        const double angle = kTwoPi * 50.0 * t - ph * kTwoPi / 3.0;
-        run.SetInput(9 + ph, peak * std::cos(angle));
-        run.SetInput(21 + ph, 35e3);
-        run.SetInput(33 + ph, 300.0 * std::sin(angle));
-        run.SetInput(39 + ph, 1050.0);
-    }
-    run.SetInput(43, 1.0);
-    run.SetInput(42, k >= 500 ? 1.0 : 0.0);
-}
-
 // The outputs of `steps` samples from the current one, each as its bit pattern.
 std::vector<std::uint64_t> Continue(CigreRun& run, int steps) {
     std::vector<std::uint64_t> trace;
     for (int k = 0; k < steps; ++k) {
-        Drive(run, run.steps);
+        DriveGrid(run, run.steps);
         EXPECT_EQ(run.Step(), 0) << run.Error();
         for (int port = 0; port < run.info.NumOutputPorts; ++port) {
             trace.push_back(std::bit_cast<std::uint64_t>(run.Output(port)));
@@ -47,13 +28,14 @@ std::vector<std::uint64_t> Continue(CigreRun& run, int steps) {
     return trace;
 }
 
-class CigreState : public ::testing::Test {
+class CigreState : public ::testing::TestWithParam<const CigreModel*> {
   protected:
+    const CigreModel& model_ = *GetParam();
     TempWorkDir dir_;
 };
 
-TEST_F(CigreState, SnapshotIntoAFreshInstanceContinuesBitIdentically) {
-    CigreRun original;
+TEST_P(CigreState, SnapshotIntoAFreshInstanceContinuesBitIdentically) {
+    CigreRun original(model_);
     ASSERT_EQ(original.Start(), 0) << original.Error();
     Continue(original, 700);
     const std::vector<double> states = original.states;
@@ -62,7 +44,7 @@ TEST_F(CigreState, SnapshotIntoAFreshInstanceContinuesBitIdentically) {
     // The original's array is gone: nothing may still point into it.
     std::fill(original.states.begin(), original.states.end(), std::nan(""));
     // A fresh instance, started as a host starts one, then given the snapshot.
-    auto copy = std::make_unique<CigreRun>();
+    auto copy = std::make_unique<CigreRun>(model_);
     ASSERT_EQ(copy->Start(), 0);
     copy->states = states;
     copy->outputs = outputs;
@@ -75,19 +57,21 @@ TEST_F(CigreState, SnapshotIntoAFreshInstanceContinuesBitIdentically) {
 // A snapshot restored in another run of the host: the states are taken in one load of the
 // library, which is then unloaded, and restored into a second load at another address (copies
 // under other names). Every address the states hold into the first load must have moved.
-TEST_F(CigreState, SnapshotIntoAnotherLoadOfTheLibraryContinuesBitIdentically) {
-    const std::filesystem::path library(SVG_TRAVIK_CIGRE_LIBRARY);
-    auto copy = [&](const char* name) {
-        const std::filesystem::path to = dir_.path() / (name + library.extension().string());
+TEST_P(CigreState, SnapshotIntoAnotherLoadOfTheLibraryContinuesBitIdentically) {
+    const std::filesystem::path library(model_.path);
+    auto copy = [&](const char* suffix) {
+        const std::filesystem::path to =
+            dir_.path() / (model_.name + std::string(suffix) + library.extension().string());
         std::filesystem::copy_file(library, to);
         return std::make_unique<CigreLibrary>(to.string());
     };
-    auto first = copy("Travik_Cigre_first");
+    auto first = copy("_first");
     std::vector<double> states;
     std::vector<double> outputs;
     std::vector<std::uint64_t> reference;
     {
         CigreRun original(*first);
+        original.model = &model_;
         ASSERT_EQ(original.Start(), 0);
         Continue(original, 600);
         states = original.states;
@@ -95,9 +79,10 @@ TEST_F(CigreState, SnapshotIntoAnotherLoadOfTheLibraryContinuesBitIdentically) {
         reference = Continue(original, 700);
         ASSERT_EQ(original.Terminate(), 0);
     }
-    auto second = copy("Travik_Cigre_second");  // loaded while the first still is
+    auto second = copy("_second");  // loaded while the first still is
     first.reset();
     CigreRun restored(*second);
+    restored.model = &model_;
     ASSERT_EQ(restored.Start(), 0);
     restored.states = states;
     restored.outputs = outputs;
@@ -108,9 +93,9 @@ TEST_F(CigreState, SnapshotIntoAnotherLoadOfTheLibraryContinuesBitIdentically) {
     EXPECT_EQ(restored.Terminate(), 0);
 }
 
-TEST_F(CigreState, StatesMovedBeforeEverySampleChangeNothing) {
-    CigreRun still;
-    CigreRun moving;
+TEST_P(CigreState, StatesMovedBeforeEverySampleChangeNothing) {
+    CigreRun still(model_);
+    CigreRun moving(model_);
     ASSERT_EQ(still.Start(), 0);
     ASSERT_EQ(moving.Start(), 0);
     std::vector<std::uint64_t> moved;
@@ -124,13 +109,13 @@ TEST_F(CigreState, StatesMovedBeforeEverySampleChangeNothing) {
     EXPECT_EQ(moved, Continue(still, 600));
 }
 
-TEST_F(CigreState, InterleavedInstancesGiveTheResultsOfSeparateRuns) {
-    CigreRun alone;
+TEST_P(CigreState, InterleavedInstancesGiveTheResultsOfSeparateRuns) {
+    CigreRun alone(model_);
     ASSERT_EQ(alone.Start(), 0);
     const std::vector<std::uint64_t> reference = Continue(alone, 900);
 
-    CigreRun a;
-    CigreRun b;
+    CigreRun a(model_);
+    CigreRun b(model_);
     ASSERT_EQ(a.Start(), 0);
     ASSERT_EQ(b.Start(), 0);
     std::vector<std::uint64_t> ta;
@@ -147,20 +132,25 @@ TEST_F(CigreState, InterleavedInstancesGiveTheResultsOfSeparateRuns) {
 
 // Held at its initial state (Initialize before every sample) until the release, the model
 // then runs as one started at the release: no bump, nothing left over from the hold.
-TEST_F(CigreState, HeldUntilReleaseStartsLikeAFreshStartAtTheRelease) {
+TEST_P(CigreState, HeldUntilReleaseStartsLikeAFreshStartAtTheRelease) {
     constexpr int kRelease = 300;
-    CigreRun held;
+    CigreRun held(model_);
     ASSERT_EQ(held.Start(), 0);
     for (int k = 0; k < kRelease; ++k) {
         ASSERT_EQ(held.lib.initialize(&held.instance), 0);
         Continue(held, 1);
     }
-    CigreRun fresh;
+    CigreRun fresh(model_);
     fresh.steps = kRelease - 1;
     ASSERT_EQ(fresh.Start(), 0);
     Continue(fresh, 1);
     EXPECT_EQ(Continue(held, 400), Continue(fresh, 400));
 }
+
+INSTANTIATE_TEST_SUITE_P(Models, CigreState, ::testing::ValuesIn(kCigreModels),
+                         [](const auto& param_info) {
+                             return std::string(param_info.param->name);
+                         });
 
 }  // namespace
 }  // namespace svg::testing

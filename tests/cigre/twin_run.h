@@ -1,7 +1,8 @@
-// The same host run through both libraries at once: the three-function library (the
-// reference) and the IEEE/Cigre model, fed the same 200 channels at every step. Channels
-// 44..149 reach the model as its parameters of the same names, as a user of an EMT program
-// would set them. Usable as the host of BasicGridDrive.
+// The same host run through both libraries of one build at once: the three-function library
+// (the reference) and the IEEE/Cigre model, fed the same host channels at every step. Each
+// channel an input port stands for reaches that port; in the full build channels 44..149 reach
+// the model as its parameters of the same names, as a user of an EMT program would set them.
+// Usable as the host of BasicGridDrive.
 #pragma once
 
 #include <array>
@@ -26,7 +27,9 @@ inline std::string IdentifierOf(std::string_view qualified) {
 
 class TwinRun {
   public:
-    TwinRun() { SetRegisteredParameters(in); }
+    explicit TwinRun(const CigreModel& m = kTravikCigre) : host(*m.reference), cigre(m), model(m) {
+        in = host.in;  // the settings channels at their registered values
+    }
     int Init() {
         MirrorParameters();
         const int a = host.Init();
@@ -37,8 +40,8 @@ class TwinRun {
         host.in = in;
         const int a = host.Step(time);
         MirrorParameters();
-        for (int ch = 0; ch < cigre.info.NumInputPorts; ++ch) {
-            cigre.SetInput(ch, in[static_cast<std::size_t>(ch)]);
+        for (int port = 0; port < model.input_count; ++port) {
+            cigre.SetInput(port, in[static_cast<std::size_t>(model.inputs[port].channel)]);
         }
         cigre.instance.Time = time;
         const int b = cigre.lib.outputs(&cigre.instance);
@@ -63,6 +66,7 @@ class TwinRun {
     std::array<double, kChannels> out{};
     HostRun host;
     CigreRun cigre;
+    const CigreModel& model;
     long steps = 0;
     long mismatches = 0;
     long failures = 0;  // steps where either library returned non-zero
@@ -71,6 +75,9 @@ class TwinRun {
   private:
     // Channels in table order, so of two channels on one parameter the later one wins.
     void MirrorParameters() {
+        if (model.reference->reduced()) {
+            return;  // no host channel writes a parameter
+        }
         for (const ParameterChannel& row : kTravikParameterChannels) {
             const std::string name = IdentifierOf(row.target);
             const double v = in[static_cast<std::size_t>(row.channel)];

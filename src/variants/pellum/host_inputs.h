@@ -1,60 +1,54 @@
-// Host input channels of the reduced build.
+// Host input channels of the reduced build that a module reads, ascending by channel: the
+// measurements, the ratings and commands, the settings that stand for parameters (the value a
+// host gives unless told otherwise is the registered default of that parameter) and the two
+// run commands. Channels 42, 57..59, 62 and 63 are not read.
 #pragma once
 
 #include "variants/common/host_input.h"
 
 namespace svg {
 
-inline constexpr HostInput kPellumHostInputs[] = {
-    {0, "U_PT1_a", "V", "PT1 phase a voltage, instantaneous"},
-    {1, "U_PT1_b", "V", "PT1 phase b voltage, instantaneous"},
-    {2, "U_PT1_c", "V", "PT1 phase c voltage, instantaneous"},
-    {3, "U_PT2_a", "V", "PT2 phase a voltage, instantaneous"},
-    {4, "U_PT2_b", "V", "PT2 phase b voltage, instantaneous"},
-    {5, "U_PT2_c", "V", "PT2 phase c voltage, instantaneous"},
-    {6, "U_PT3_a", "V", "PT3 phase a voltage, instantaneous"},
-    {7, "U_PT3_b", "V", "PT3 phase b voltage, instantaneous"},
-    {8, "U_PT3_c", "V", "PT3 phase c voltage, instantaneous"},
-    {9, "U_PT4_a", "V", "PT4 phase a voltage, instantaneous"},
-    {10, "U_PT4_b", "V", "PT4 phase b voltage, instantaneous"},
-    {11, "U_PT4_c", "V", "PT4 phase c voltage, instantaneous"},
-    {12, "Urms_PT1_ab", "V", "PT1 line voltage ab, RMS"},
-    {13, "Urms_PT1_bc", "V", "PT1 line voltage bc, RMS"},
-    {14, "Urms_PT1_ca", "V", "PT1 line voltage ca, RMS"},
-    {15, "Urms_PT2_ab", "V", "PT2 line voltage ab, RMS"},
-    {16, "Urms_PT2_bc", "V", "PT2 line voltage bc, RMS"},
-    {17, "Urms_PT2_ca", "V", "PT2 line voltage ca, RMS"},
-    {18, "Urms_PT3_ab", "V", "PT3 line voltage ab, RMS"},
-    {19, "Urms_PT3_bc", "V", "PT3 line voltage bc, RMS"},
-    {20, "Urms_PT3_ca", "V", "PT3 line voltage ca, RMS"},
-    {21, "Urms_PT4_ab", "V", "PT4 line voltage ab, RMS"},
-    {22, "Urms_PT4_bc", "V", "PT4 line voltage bc, RMS"},
-    {23, "Urms_PT4_ca", "V", "PT4 line voltage ca, RMS"},
-    {24, "I_CT1_a", "A", "CT1 phase a current, instantaneous"},
-    {25, "I_CT1_b", "A", "CT1 phase b current, instantaneous"},
-    {26, "I_CT1_c", "A", "CT1 phase c current, instantaneous"},
-    {27, "I_CT2_a", "A", "CT2 phase a current, instantaneous"},
-    {28, "I_CT2_b", "A", "CT2 phase b current, instantaneous"},
-    {29, "I_CT2_c", "A", "CT2 phase c current, instantaneous"},
-    {30, "I_CT3_a", "A", "CT3 phase a current, instantaneous"},
-    {31, "I_CT3_b", "A", "CT3 phase b current, instantaneous"},
-    {32, "I_CT3_c", "A", "CT3 phase c current, instantaneous"},
-    {33, "I_HALL_a", "A", "converter phase a current (Hall sensor), out of the converter"},
-    {34, "I_HALL_b", "A", "converter phase b current (Hall sensor), out of the converter"},
-    {35, "I_HALL_c", "A", "converter phase c current (Hall sensor), out of the converter"},
-    {36, "Udcbal_div_a", "-", "phase a divisor of the phase DC balance control"},
-    {37, "Udcbal_div_b", "-", "phase b divisor of the phase DC balance control"},
-    {38, "Udcbal_div_c", "-", "phase c divisor of the phase DC balance control"},
-    {39, "Udc_a", "V", "mean cell DC voltage, phase A"},
-    {40, "Udc_b", "V", "mean cell DC voltage, phase B"},
-    {41, "Udc_c", "V", "mean cell DC voltage, phase C"},
-    {43, "Qn_Mvar", "Mvar", "rated reactive power"},
+inline constexpr HostInput kPellumSettingInputs[] = {
+    {43, "Qn_Mvar", "Mvar", "rated reactive power of the converter"},
     {44, "Un_kV", "kV", "rated line voltage"},
-    {45, "LTotCal", "mH", "total inductance"},
-    {46, "Ucmd_pu", "pu", "voltage command"},
+    {45, "LTotCal", "mH", "total inductance between the converter and the grid"},
+    {46, "Ucmd_pu", "pu", "voltage command of the voltage control"},
     {47, "Qsvg_cmd_pu", "pu", "reactive power command"},
-    {60, "deblock", "-", "deblock command"},
-    {61, "running", "-", "running command"},
+    {48, "HVRT_k", "-",
+     "high-voltage ride-through gain of the reactive current; stands for "
+     "HLVRTCtrl.parm_HVRT_k, registered value 5"},
+    {49, "LVRT_k", "-",
+     "low-voltage ride-through gain of the reactive current; stands for "
+     "HLVRTCtrl.parm_LVRT_k, registered value 1.5"},
+    {50, "Iq0_k", "-",
+     "weight of the pre-fault reactive current during a ride-through; stands for "
+     "HLVRTCtrl.parm_Iq0_k, registered value 1"},
+    {51, "HVRT_in", "pu",
+     "voltage above which the high-voltage ride-through begins; stands for "
+     "HLVRTCtrl.parm_HVRT_in, registered value 1.12"},
+    {52, "HVRT_out", "pu",
+     "voltage below which the high-voltage ride-through ends; stands for "
+     "HLVRTCtrl.parm_HVRT_out, registered value 1.1"},
+    {53, "LVRT_in", "pu",
+     "voltage below which the low-voltage ride-through begins; stands for "
+     "HLVRTCtrl.parm_LVRT_in, registered value 0.88"},
+    {54, "LVRT_out", "pu",
+     "voltage above which the low-voltage ride-through ends; stands for "
+     "HLVRTCtrl.parm_LVRT_out, registered value 0.9"},
+    {55, "Iqpos_ref_min", "pu",
+     "least positive-sequence reactive current reference during a ride-through; stands for "
+     "HLVRTCtrl.parm_Iqpos_ref_min, registered value 0.05"},
+    {56, "Iqpos_ref_lim", "pu",
+     "limit of the positive-sequence reactive current reference, in the mode control and the "
+     "current reference; stands for ModeCtrl.parm_Iqpos_ref_lim and "
+     "CurRefCal.parm_Iqpos_ref_lim, registered value 1.15"},
+    {60, "deblock", "-",
+     "deblock command: 1 releases the converter pulses (read as a whole number, below 1 as 0)"},
+    {61, "running", "-",
+     "running command: 1 while the converter is in operation (read as a whole number, below 1 as "
+     "0)"},
 };
+
+inline constexpr auto kPellumHostInputs = JoinHostInputs(kMeasurementInputs, kPellumSettingInputs);
 
 }  // namespace svg

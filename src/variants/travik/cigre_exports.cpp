@@ -1,128 +1,32 @@
 // The full build as an IEEE/Cigre DLL model: the eight entry points, the measuring and command
 // channels as input ports, and the texts of the model description. Everything else (output
 // ports, parameters, states) the wrapper learns from the controller's own registrations.
-#include "cigre/ieee_cigre_dll.h"
-#include "cigre/model.h"
+#include "cigre/exports.h"
+#include "variants/travik/host_inputs.h"
 #include "variants/travik/travik.h"
 
 namespace {
 
-using svg::cigre::InputPort;
-
-// Host input channels 0..43: instantaneous phase voltages of PT1..PT4, their RMS line
-// voltages, phase currents of CT1..CT3 and the Hall sensors, the phase DC balance inputs,
-// the mean cell DC voltage per phase, and the two run commands.
-constexpr InputPort kInputs[] = {
-    {0, "U_PT1_a", "V", "PT1 phase a voltage, instantaneous"},
-    {1, "U_PT1_b", "V", "PT1 phase b voltage, instantaneous"},
-    {2, "U_PT1_c", "V", "PT1 phase c voltage, instantaneous"},
-    {3, "U_PT2_a", "V", "PT2 phase a voltage, instantaneous"},
-    {4, "U_PT2_b", "V", "PT2 phase b voltage, instantaneous"},
-    {5, "U_PT2_c", "V", "PT2 phase c voltage, instantaneous"},
-    {6, "U_PT3_a", "V", "PT3 phase a voltage, instantaneous"},
-    {7, "U_PT3_b", "V", "PT3 phase b voltage, instantaneous"},
-    {8, "U_PT3_c", "V", "PT3 phase c voltage, instantaneous"},
-    {9, "U_PT4_a", "V", "PT4 phase a voltage, instantaneous"},
-    {10, "U_PT4_b", "V", "PT4 phase b voltage, instantaneous"},
-    {11, "U_PT4_c", "V", "PT4 phase c voltage, instantaneous"},
-    {12, "Urms_PT1_ab", "V", "PT1 line voltage ab, RMS"},
-    {13, "Urms_PT1_bc", "V", "PT1 line voltage bc, RMS"},
-    {14, "Urms_PT1_ca", "V", "PT1 line voltage ca, RMS"},
-    {15, "Urms_PT2_ab", "V", "PT2 line voltage ab, RMS"},
-    {16, "Urms_PT2_bc", "V", "PT2 line voltage bc, RMS"},
-    {17, "Urms_PT2_ca", "V", "PT2 line voltage ca, RMS"},
-    {18, "Urms_PT3_ab", "V", "PT3 line voltage ab, RMS"},
-    {19, "Urms_PT3_bc", "V", "PT3 line voltage bc, RMS"},
-    {20, "Urms_PT3_ca", "V", "PT3 line voltage ca, RMS"},
-    {21, "Urms_PT4_ab", "V", "PT4 line voltage ab, RMS"},
-    {22, "Urms_PT4_bc", "V", "PT4 line voltage bc, RMS"},
-    {23, "Urms_PT4_ca", "V", "PT4 line voltage ca, RMS"},
-    {24, "I_CT1_a", "A", "CT1 phase a current, instantaneous"},
-    {25, "I_CT1_b", "A", "CT1 phase b current, instantaneous"},
-    {26, "I_CT1_c", "A", "CT1 phase c current, instantaneous"},
-    {27, "I_CT2_a", "A", "CT2 phase a current, instantaneous"},
-    {28, "I_CT2_b", "A", "CT2 phase b current, instantaneous"},
-    {29, "I_CT2_c", "A", "CT2 phase c current, instantaneous"},
-    {30, "I_CT3_a", "A", "CT3 phase a current, instantaneous"},
-    {31, "I_CT3_b", "A", "CT3 phase b current, instantaneous"},
-    {32, "I_CT3_c", "A", "CT3 phase c current, instantaneous"},
-    {33, "I_HALL_a", "A", "converter phase a current (Hall sensor), out of the converter"},
-    {34, "I_HALL_b", "A", "converter phase b current (Hall sensor), out of the converter"},
-    {35, "I_HALL_c", "A", "converter phase c current (Hall sensor), out of the converter"},
-    {36, "Udcbal_div_a", "-", "phase a divisor of the phase DC balance control"},
-    {37, "Udcbal_div_b", "-", "phase b divisor of the phase DC balance control"},
-    {38, "Udcbal_div_c", "-", "phase c divisor of the phase DC balance control"},
-    {39, "Udc_a", "V", "mean cell DC voltage, phase A"},
-    {40, "Udc_b", "V", "mean cell DC voltage, phase B"},
-    {41, "Udc_c", "V", "mean cell DC voltage, phase C"},
-    {42, "deblock", "-", "deblock command: 1 releases the converter pulses"},
-    {43, "running", "-", "running command: 1 while the converter is in operation"},
-};
-
-constexpr svg::cigre::ModelConfig Config() {
-    return {
+svg::cigre::ModelConfig Config() {
+    return svg::cigre::FirstRelease({
         .variant = nullptr,
         .model_name = "Travik",
-        .model_version = "1.0.0.0",
         .model_description = "Control of a cascaded-H-bridge static var generator (full build)",
         .general_information =
             "EMT only; one call of Model_Outputs per 100 us task-1 period. Inputs in volts and "
             "amperes as measured; outputs are the modulation references and signals of the "
             "controller. Parameters are the controller's registered parameters; those with "
             "FixedValue 0 may be changed while running.",
-        .created = "2026-12-08",
-        .creator = "SVG control team",
-        .last_modified_date = "2026-12-08",
-        .last_modified_by = "SVG control team",
-        .modified_comment = "First release as an IEEE/Cigre DLL model",
-        .modified_history = "1.0.0.0: first release",
-        .inputs = kInputs,
-        .input_count = static_cast<int>(sizeof kInputs / sizeof kInputs[0]),
+        .inputs = svg::kTravikHostInputs.data(),
+        .input_count = static_cast<int>(svg::kTravikHostInputs.size()),
+        .unread_parameters = nullptr,
+        .unread_count = 0,
         .period_parameter = "Parameter.parm_TsTask1_us",
         .input_trace_name = "TravikDLLinput.txt",
         .output_trace_name = "TravikDLLoutput.txt",
-    };
-}
-
-// Made once, at the first call, then never changed: the description a host reads.
-const svg::cigre::Model& TheModel() noexcept {
-    static const svg::cigre::ModelConfig config = [] {
-        svg::cigre::ModelConfig c = Config();
-        c.variant = &svg::TravikVariant();
-        return c;
-    }();
-    static const svg::cigre::Model model(config);
-    return model;
+    });
 }
 
 }  // namespace
 
-const IEEE_Cigre_DLLInterface_Model_Info* __cdecl Model_GetInfo(void) noexcept {
-    return TheModel().Info();
-}
-
-int32_T __cdecl Model_PrintInfo(void) noexcept { return TheModel().PrintInfo(); }
-
-int32_T __cdecl Model_FirstCall(IEEE_Cigre_DLLInterface_Instance* instance) noexcept {
-    return TheModel().FirstCall(instance);
-}
-
-int32_T __cdecl Model_CheckParameters(IEEE_Cigre_DLLInterface_Instance* instance) noexcept {
-    return TheModel().CheckParameters(instance);
-}
-
-int32_T __cdecl Model_Initialize(IEEE_Cigre_DLLInterface_Instance* instance) noexcept {
-    return TheModel().Initialize(instance);
-}
-
-int32_T __cdecl Model_Outputs(IEEE_Cigre_DLLInterface_Instance* instance) noexcept {
-    return TheModel().Outputs(instance);
-}
-
-int32_T __cdecl Model_Iterate(IEEE_Cigre_DLLInterface_Instance* instance) noexcept {
-    return TheModel().Iterate(instance);
-}
-
-int32_T __cdecl Model_Terminate(IEEE_Cigre_DLLInterface_Instance* instance) noexcept {
-    return TheModel().Terminate(instance);
-}
+SVG_CIGRE_ENTRY_POINTS((svg::cigre::OnceMade<&Config, &svg::TravikVariant>()))
