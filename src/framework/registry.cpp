@@ -1,7 +1,9 @@
 #include "framework/registry.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -59,12 +61,24 @@ bool Compose(char (&text)[kComposeLen], const char* instance_name, const char* d
     return true;
 }
 
-// The key that starts at `text`, or -1.
-int KeyAt(const char* text) {
+// For each character, the keys that begin with it (bit k for key k): most characters of a
+// descriptor begin no key and are dismissed by one look-up.
+constexpr std::array<std::uint16_t, 256> kKeysStartingWith = [] {
+    std::array<std::uint16_t, 256> table{};
     for (int k = 0; k < kKeyCount; ++k) {
+        table[static_cast<unsigned char>(kDescriptorKeys[k][0])] |=
+            static_cast<std::uint16_t>(1u << k);
+    }
+    return table;
+}();
+
+// The key that starts at `text`, or -1; the first in key order when two would match.
+int KeyAt(const char* text) {
+    for (unsigned keys = kKeysStartingWith[static_cast<unsigned char>(text[0])]; keys != 0;
+         keys &= keys - 1) {
+        const int k = std::countr_zero(keys);
         const char* key = kDescriptorKeys[k];
-        // The first character decides most comparisons; the rest only when it matches.
-        if (text[0] == key[0] && std::strncmp(text, key, std::strlen(key)) == 0) {
+        if (std::strncmp(text, key, std::strlen(key)) == 0) {
             return k;
         }
     }
