@@ -90,35 +90,27 @@ constexpr SignalRow kHeadVariables[] = {
     {kVar, offsetof(HarCurCtrl, set_mod_b_har), "set_mod_b_har type=f", "pu", "summed harmonic phase b voltage of the four loops (modulation contribution)"},
     {kVar, offsetof(HarCurCtrl, set_mod_c_har), "set_mod_c_har type=f", "pu", "summed harmonic phase c voltage of the four loops (modulation contribution)"},
 };
-// clang-format on
-// clang-format off
 constexpr LoopRow kLoopRms[] = {
     {kVar, offsetof(HarLoopRms, hall_rms), "set_loop#_hall_rms", "f", "A", "r.m.s. value of the valve current at the harmonic of loop #", {}},
     {kVar, offsetof(HarLoopRms, Isys_rms), "set_loop#_Isys_rms", "f", "A", "r.m.s. value of the system current at the harmonic of loop #", {}},
     {kVar, offsetof(HarLoopRms, Usys_per), "set_loop#_Usys_per", "f", "%", "system voltage at the harmonic of loop # in percent of the fundamental phase voltage", {}},
 };
-// clang-format on
-constexpr LoopRow kLoopHarnum[] = {{kVar, 0, "set_harloop#_harnum", "lu", "-", "copy of the harmonic order of loop #", {}}};
-// clang-format off
+constexpr LoopRow kLoopHarnum[] = {
+    {kVar, 0, "set_harloop#_harnum", "lu", "-", "copy of the harmonic order of loop #", {}},
+};
 constexpr SignalRow kRunningDelay[] = {
     {kVar, offsetof(HarCurCtrl, running_delay), "running_delay type=cu", "-", "converter running for at least 0.5 s"},
 };
-// clang-format on
-// clang-format off
 constexpr LoopRow kLoopEnables[] = {
     {kVar, offsetof(HarLoop, posctrl_ena), "loop#_posctrl_ena", "cu", "-", "loop # regulates the positive-sequence harmonic", {}},
     {kVar, offsetof(HarLoop, negctrl_ena), "loop#_negctrl_ena", "cu", "-", "loop # regulates the negative-sequence harmonic", {}},
 };
-// clang-format on
-// clang-format off
 constexpr LoopRow kLoopReferences[] = {
     {kVar, Axis(offsetof(HarLoop, ref), kHarPosD), "loop#_idpos_ref", "f", "pu", "positive-sequence d-axis harmonic current reference of loop #", {}},
     {kVar, Axis(offsetof(HarLoop, ref), kHarPosQ), "loop#_iqpos_ref", "f", "pu", "positive-sequence q-axis harmonic current reference of loop #", {}},
     {kVar, Axis(offsetof(HarLoop, ref), kHarNegD), "loop#_idneg_ref", "f", "pu", "negative-sequence d-axis harmonic current reference of loop #", {}},
     {kVar, Axis(offsetof(HarLoop, ref), kHarNegQ), "loop#_iqneg_ref", "f", "pu", "negative-sequence q-axis harmonic current reference of loop #", {}},
 };
-// clang-format on
-// clang-format off
 constexpr LoopRow kLoopFeedbacks[] = {
     {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosD), "loop#_hall_idpos_pu", "f", "pu", "positive-sequence d-axis valve current feedback of loop #, sign inverted", {}},
     {kVar, Axis(offsetof(HarLoop, fbk_pu), kHarPosQ), "loop#_hall_iqpos_pu", "f", "pu", "positive-sequence q-axis valve current feedback of loop #, sign inverted", {}},
