@@ -2,8 +2,9 @@
 # Runs every fuzz target for a while, from its seed corpus, keeping what it finds new in
 # build/fuzz/tests/fuzz/corpus_<target>:
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     default: 3600 s each, every target
-# A finding stops its target and leaves crash-*, leak-* or timeout-* in the target's working
-# folder (/tmp/svg_fuzz_<target> for the library targets, the build folder for the others).
+# A finding stops its target and leaves crash-*, leak-*, timeout-* or oom-* in
+# build/fuzz/tests/fuzz/findings_<target>. Several processes of one target (one per core) may
+# run at once on the same corpus folder: each works in a scratch folder of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-3600}
@@ -20,9 +21,11 @@ for target in "${targets[@]}"; do
   echo "== $target: $seconds s"
   # Absolute folders: the library targets work in a scratch folder of their own.
   work="$PWD/build/fuzz/tests/fuzz/corpus_$target"
-  mkdir -p "$work"
+  findings="$PWD/build/fuzz/tests/fuzz/findings_$target"
+  mkdir -p "$work" "$findings"
   if ! build/fuzz/tests/fuzz/"$target" -max_total_time="$seconds" -timeout=10 -close_fd_mask=3 \
-    -rss_limit_mb=2048 -print_final_stats=1 "$work" "$PWD/tests/fuzz/corpus/$corpus"; then
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
+    "$work" "$PWD/tests/fuzz/corpus/$corpus"; then
     status=1
   fi
 done

@@ -44,24 +44,6 @@ void CopyText(char (&to)[N], const char* from) {
 // ---------------------------------------------------------------------------------------
 // The survey: one build in a scratch arena tells what the controller is made of.
 
-// The module whose record holds `address`, with the offset into it.
-struct Owner {
-    const ModuleSpec* row;
-    std::size_t offset;
-};
-
-Owner OwnerOf(const Environment* env, const Variant& variant, const void* address) {
-    const auto a = reinterpret_cast<std::uintptr_t>(address);
-    for (int i = 0; i < variant.module_count; ++i) {
-        const auto start =
-            reinterpret_cast<std::uintptr_t>(ModuleInSlot(env, variant.modules[i].slot));
-        if (start != 0 && a >= start && a < start + variant.modules[i].size) {
-            return {&variant.modules[i], a - start};
-        }
-    }
-    return {nullptr, 0};
-}
-
 // Output sources of the framework modules that are not registered signals.
 struct FieldName {
     int slot;
@@ -78,8 +60,7 @@ constexpr FieldName kFrameworkFields[] = {
 
 // "Module.signal" of an output source: its registered name, a framework field, or the
 // module and channel.
-void SourceName(char (&out)[kSlotLen], const Environment* env, const Variant& variant,
-                const void* source, int channel) {
+void SourceName(char (&out)[kSlotLen], const Environment* env, const void* source, int channel) {
     const SignalRegistry& variables = *env->variables;
     for (int i = 0; i < variables.entry_count; ++i) {
         if (variables.entries[i].address == source) {
@@ -87,7 +68,7 @@ void SourceName(char (&out)[kSlotLen], const Environment* env, const Variant& va
             return;
         }
     }
-    const Owner owner = OwnerOf(env, variant, source);
+    const ModuleOwner owner = ModuleOwning(env, source);
     const char* module = owner.row != nullptr ? owner.row->instance_name : "Output";
     for (const FieldName& f : kFrameworkFields) {
         if (owner.row != nullptr && owner.row->slot == f.slot && owner.offset == f.offset) {
@@ -266,7 +247,7 @@ void AddOutput(Survey& s, int channel, const char* source, int type, const char*
 
 // Full build: the bound host output channels, named after their sources. Reduced build: the
 // wave channels, which are its host outputs. False when there are more than the model offers.
-bool SurveyOutputs(Survey& s, const Environment* env, const Variant& variant) {
+bool SurveyOutputs(Survey& s, const Environment* env) {
     if constexpr (kReducedBuild) {
         const SignalRegistry& waves = *env->variables;
         for (int i = 0; i < waves.entry_count; ++i) {
@@ -287,7 +268,7 @@ bool SurveyOutputs(Survey& s, const Environment* env, const Variant& variant) {
             return false;
         }
         char source[kSlotLen];
-        SourceName(source, env, variant, b.source, ch);
+        SourceName(source, env, b.source, ch);
         AddOutput(s, ch, source, static_cast<int>(b.type_word & 0xFFu), "output channel");
     }
     return true;
@@ -374,7 +355,7 @@ Survey::Survey(const ModelConfig& c) noexcept
             arena != nullptr ? BuildController(arena, *c.variant, nullptr, nullptr) : nullptr;
         if (env != nullptr) {
             SurveyParameters(*this, env);
-            const bool outputs_fit = SurveyOutputs(*this, env, *c.variant);
+            const bool outputs_fit = SurveyOutputs(*this, env);
             ShortenNames(parameters, parameter_count);
             ShortenNames(outputs, output_count);
             arena_bytes = RoundUp8(kArenaRecordBytes + arena->used);

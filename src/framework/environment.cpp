@@ -99,6 +99,22 @@ ModuleHeader* ModuleInSlot(const Environment* env, int slot) noexcept {
     return env->modules[slot];
 }
 
+ModuleOwner ModuleOwning(const Environment* env, const void* address) noexcept {
+    if (env == nullptr || env->variant == nullptr) {
+        return {nullptr, 0};
+    }
+    const auto a = reinterpret_cast<std::uintptr_t>(address);
+    const Variant& variant = *env->variant;
+    for (int i = 0; i < variant.module_count; ++i) {
+        const auto start =
+            reinterpret_cast<std::uintptr_t>(ModuleInSlot(env, variant.modules[i].slot));
+        if (start != 0 && a >= start && a < start + variant.modules[i].size) {
+            return {&variant.modules[i], a - start};
+        }
+    }
+    return {nullptr, 0};
+}
+
 int BuildEnvironment(const Variant& variant, const Allocator& allocator, Environment** out,
                      const RowObserver* observer) noexcept {
     Environment* env = AllocateBlock<Environment>(allocator);

@@ -89,6 +89,14 @@ struct Variant {
 // The module in a slot, or null when the slot is empty or out of range.
 ModuleHeader* ModuleInSlot(const Environment* env, int slot) noexcept;
 
+// The module-list row of the built module whose record holds `address`, and the offset of
+// `address` into that record; the row is null when no module holds it.
+struct ModuleOwner {
+    const ModuleSpec* row;
+    std::size_t offset;
+};
+ModuleOwner ModuleOwning(const Environment* env, const void* address) noexcept;
+
 template <class M>
 M* ModuleAt(const Environment* env, int slot) noexcept {
     ModuleHeader* header = ModuleInSlot(env, slot);

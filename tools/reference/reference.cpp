@@ -225,20 +225,12 @@ std::string Reference::SourceName(const void* source) const {
     if (row != rows_by_field_.end() && !IsInput(row->second.front()->kind)) {
         return row->second.front()->name + " (not registered in this build)";
     }
-    return "unregistered field of " + OwnerOf(source);
-}
-
-std::string Reference::OwnerOf(const void* address) const {
-    const auto a = reinterpret_cast<std::uintptr_t>(address);
-    const Variant& v = *env_->variant;
-    for (int i = 0; i < v.module_count; ++i) {
-        const auto start = reinterpret_cast<std::uintptr_t>(ModuleInSlot(env_, v.modules[i].slot));
-        if (start != 0 && a >= start && a < start + v.modules[i].size) {
-            return std::string(v.modules[i].instance_name) + " (offset " +
-                   std::to_string(a - start) + ")";
-        }
+    const ModuleOwner owner = ModuleOwning(env_, source);
+    if (owner.row == nullptr) {
+        return "unregistered field of no module";
     }
-    return "no module";
+    return "unregistered field of " + std::string(owner.row->instance_name) + " (offset " +
+           std::to_string(owner.offset) + ")";
 }
 
 bool Reference::WriteInputs(const std::string& folder) const {

@@ -59,7 +59,6 @@ class Reference {
     const RegistryEntry* ParameterNamed(std::string_view name) const;
     const SeenRow* RowOf(const RegistryEntry& e, bool variable) const;
     std::string SourceName(const void* source) const;
-    std::string OwnerOf(const void* address) const;
     bool WriteInputs(const std::string& folder) const;
     bool WriteOutputs(const std::string& folder) const;
     bool WriteParameters(const std::string& folder) const;
